@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdio>
+
+#include "app/command_line.h"
+
+namespace quarnel {
+
+// Runs the whole job for checked settings: lists the input folder, analyses every page, prints
+// the summary and, with an output folder, writes the pages. Progress and the summary go to
+// `out`, errors to `err`. Returns the process exit status:
+// - 0 when the job was done (pages whose analysis failed are reported and do not change it);
+// - 1 when the folder holds no page, when an output pass was asked for but no page has content,
+//   or when the output pass could not write every page it should have written.
+int RunBatch(const RunSettings& settings, std::FILE* out, std::FILE* err);
+
+}  // namespace quarnel

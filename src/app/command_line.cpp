@@ -1,0 +1,93 @@
+#include "app/command_line.h"
+
+#include <limits>
+
+#include "app/messages.h"
+
+namespace quarnel {
+namespace {
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// A folder argument: "" means not given; otherwise it gets a '/' unless it ends in one.
+std::string FolderArgument(const std::string& arg) {
+  if (arg.empty() || arg.back() == '/') return arg;
+  return arg + '/';
+}
+
+ParseResult UsageError(std::string prefix = {}) {
+  return ParseResult{std::nullopt, std::move(prefix) + messages::kUsage};
+}
+
+}  // namespace
+
+std::int32_t ParseInteger(const char* text) {
+  while (IsSpace(*text)) ++text;
+  bool negative = false;
+  if (*text == '+' || *text == '-') negative = *text++ == '-';
+  // Accumulate towards the sign so that the most negative value needs no special case.
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+  constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
+  std::int64_t value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    const int digit = *text - '0';
+    value = negative ? value * 10 - digit : value * 10 + digit;
+    if (value > kMax) return static_cast<std::int32_t>(kMax);
+    if (value < kMin) return static_cast<std::int32_t>(kMin);
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+ParseResult ParseCommandLine(const std::vector<std::string>& args) {
+  RunSettings settings;
+  const std::size_t count = args.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& arg = args[i];
+    if (arg.empty() || arg[0] != '-') return UsageError();
+    const char option = arg.size() > 1 ? arg[1] : '\0';
+    const bool hasNext = i + 1 < count;
+    // An optional value is taken when the next argument exists and does not begin with '-'.
+    const bool optionalValueFollows = hasNext && (args[i + 1].empty() || args[i + 1][0] != '-');
+    switch (option) {
+      case 'i':
+        if (!hasNext) return UsageError();
+        settings.inDir = FolderArgument(args[++i]);
+        break;
+      case 'o':
+        if (!hasNext) return UsageError();
+        settings.outDir = FolderArgument(args[++i]);
+        break;
+      case 'b':
+        if (!hasNext) return UsageError();
+        settings.black = ParseInteger(args[++i].c_str());
+        break;
+      case 'w':
+        settings.white = optionalValueFollows ? ParseInteger(args[++i].c_str()) : 200;
+        break;
+      case 'n':
+        settings.noise = optionalValueFollows ? ParseInteger(args[++i].c_str()) : 10;
+        break;
+      case 'z':
+        settings.topOnly = true;
+        break;
+      case 'v':
+        return UsageError(messages::kVersion);
+      default:
+        return UsageError();
+    }
+  }
+  return ParseResult{settings, {}};
+}
+
+std::optional<std::string> CheckSettings(const RunSettings& settings) {
+  if (!(0 <= settings.black && settings.black < settings.white && settings.white <= 256)) {
+    return messages::kBlackWhiteRange;
+  }
+  if (settings.noise < 0) return messages::kNoiseRange;
+  if (settings.topOnly && settings.outDir.empty()) return messages::kTopOnlyNeedsOutDir;
+  return std::nullopt;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quarnel {
+
+// The run's settings, named as in the usage message. They do not change after the checks.
+struct RunSettings {
+  std::string inDir;   // "" (the current folder) or a folder ending in '/'
+  std::string outDir;  // "" (no output pass) or a folder ending in '/'
+  std::int32_t black = 120;
+  std::int32_t white = 256;  // 256: no whitening
+  std::int32_t noise = 0;    // 0: plain bounds mode
+  bool topOnly = false;
+
+  friend bool operator==(const RunSettings&, const RunSettings&) = default;
+};
+
+// The parsed settings, or the text to print on standard error for a usage error.
+struct ParseResult {
+  std::optional<RunSettings> settings;
+  std::string error;
+};
+
+// Reads an integer as atoi does (leading white space, an optional sign, decimal digits up to the
+// first other character, no digits giving 0), saturating at the 32-bit range.
+std::int32_t ParseInteger(const char* text);
+
+// Parses the arguments after the program name.
+ParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+// Checks parsed settings; returns the message for the first check that fails, in the order
+// black/white range, noise range, -z without -o.
+std::optional<std::string> CheckSettings(const RunSettings& settings);
+
+}  // namespace quarnel

@@ -1,0 +1,47 @@
+#pragma once
+
+// The tool's only contact with JPEG files: reading any JPEG into 8-bit luminance and
+// writing luminance as a grayscale JPEG. Nothing here prints; failures are results.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "imageio/gray_image.h"
+
+namespace quarnel {
+
+// Decoder limits. No real scanned page comes near them; they keep a small hostile file
+// from costing gigabytes or minutes.
+// - An image of more than kMaxDecodedPixels pixels is refused before any pixel memory is used.
+// - Whole-image buffers inside the decoder (progressive and multi-scan files keep every
+//   coefficient of the image) may take at most kMaxDecoderMemory bytes: about 170 megapixels
+//   of a 4:2:0 colour file.
+// - A progressive file may have at most kMaxScans scans (real files have about ten).
+inline constexpr std::int64_t kMaxDecodedPixels = 2147483647;
+inline constexpr long kMaxDecoderMemory = 512L * 1024 * 1024;
+inline constexpr int kMaxScans = 300;
+
+// Reads the JPEG file at `path` into luminance. Grayscale files give their samples unchanged;
+// colour files are decoded to RGB (CMYK/YCCK by the inverted-CMYK rule R = C*K/255, ...) and
+// converted with (77 R + 150 G + 29 B) >> 8. No colour profile and no EXIF rotation is applied.
+// Returns nullopt, with nothing left allocated, when the file is missing, not a regular file,
+// not a JPEG, damaged or truncated (corrupt-data and premature-end warnings count as damage),
+// of zero size, or beyond the limits above.
+std::optional<GrayImage> LoadGray(const std::string& path);
+
+// The same for a JPEG held in memory.
+std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size);
+
+// Encodes `image` as a baseline grayscale JPEG (one component, 8 bits, quality 50).
+// Returns nullopt for an empty image or when memory runs out.
+std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image);
+
+// Encodes `image` and writes it to `path` atomically (see WriteFileAtomically): either the
+// complete file is there afterwards, or whatever was at `path` before is left untouched.
+// Returns true when the complete file was written.
+bool SaveGrayJpeg(const std::string& path, GrayView image);
+
+}  // namespace quarnel

@@ -1,0 +1,58 @@
+#include "pages/page_table.h"
+
+#include <algorithm>
+
+#include "pages/folder_listing.h"
+
+namespace quarnel {
+namespace {
+
+unsigned char Upper(unsigned char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+bool HasJpgExtension(const std::string& name) {
+  static constexpr char kExtension[] = ".JPG";
+  constexpr std::size_t kLength = sizeof kExtension - 1;
+  if (name.size() < kLength) return false;
+  const std::size_t start = name.size() - kLength;
+  for (std::size_t i = 0; i < kLength; ++i) {
+    if (Upper(static_cast<unsigned char>(name[start + i])) != kExtension[i]) return false;
+  }
+  return true;
+}
+
+bool ComesBefore(const std::string& a, const std::string& b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const unsigned char ca = Upper(static_cast<unsigned char>(a[i]));
+    const unsigned char cb = Upper(static_cast<unsigned char>(b[i]));
+    if (ca != cb) return ca < cb;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  // Equal without regard to case: the raw bytes decide (std::string compares them unsigned).
+  return a < b;
+}
+
+bool ListInputFiles(const std::string& inDir, PageTable& table) {
+  table.records.clear();
+  const auto entries = ListFolder(inDir);
+  if (!entries) return false;
+
+  bool matched = false;
+  std::vector<std::string> names;
+  for (const FolderEntry& entry : *entries) {
+    if (!HasJpgExtension(entry.name)) continue;
+    matched = true;
+    if (entry.isRegularFile) names.push_back(entry.name);
+  }
+  std::sort(names.begin(), names.end(), ComesBefore);
+
+  table.records.reserve(names.size());
+  for (std::string& name : names) table.records.push_back(PageRecord{std::move(name), {}});
+  return matched;
+}
+
+}  // namespace quarnel
