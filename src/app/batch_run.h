@@ -1,17 +1,26 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 #include "app/command_line.h"
 
 namespace quarnel {
 
+// How the run uses the machine. Neither changes what the run prints or writes.
+struct RunOptions {
+  int workers = 1;             // threads that read, analyse and compose pages
+  std::size_t boxBudget = 0;   // bytes of decoded boxes kept from the analysis for the output
+};
+
 // Runs the whole job for checked settings: lists the input folder, analyses every page, prints
 // the summary and, with an output folder, writes the pages. Progress and the summary go to
-// `out`, errors to `err`. Returns the process exit status:
+// `out`, errors to `err`, always in table order whatever the number of workers. Returns the
+// process exit status:
 // - 0 when the job was done (pages whose analysis failed are reported and do not change it);
 // - 1 when the folder holds no page, when an output pass was asked for but no page has content,
 //   or when the output pass could not write every page it should have written.
-int RunBatch(const RunSettings& settings, std::FILE* out, std::FILE* err);
+int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* out,
+             std::FILE* err);
 
 }  // namespace quarnel

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
@@ -6,11 +7,27 @@
 #include "app/batch_run.h"
 #include "app/command_line.h"
 #include "app/messages.h"
+#include "app/run_resources.h"
 
 namespace {
 
 // The process status of a usage or settings error (-1 as an 8-bit status).
 constexpr int kSettingsErrorStatus = 255;
+
+// Test hooks: the tests compare runs with a forced number of workers, and force the output
+// pass to read pages again by giving the kept boxes no memory. Neither changes the output.
+quarnel::RunOptions MachineOptions() {
+  quarnel::RunOptions options{quarnel::AvailableCpus(), quarnel::DefaultBoxBudget()};
+  if (const char* workers = std::getenv("QUARNEL_TEST_WORKERS")) {
+    const long value = std::strtol(workers, nullptr, 10);
+    if (value >= 1 && value <= 256) options.workers = static_cast<int>(value);
+  }
+  if (const char* budget = std::getenv("QUARNEL_TEST_BOX_BUDGET")) {
+    const long long value = std::strtoll(budget, nullptr, 10);
+    if (value >= 0) options.boxBudget = static_cast<std::size_t>(value);
+  }
+  return options;
+}
 
 }  // namespace
 
@@ -26,7 +43,7 @@ int main(int argc, char** argv) {
       std::fputs(problem->c_str(), stderr);
       return kSettingsErrorStatus;
     }
-    return quarnel::RunBatch(*parsed.settings, stdout, stderr);
+    return quarnel::RunBatch(*parsed.settings, MachineOptions(), stdout, stderr);
   } catch (const std::bad_alloc&) {
     std::fflush(stdout);
     std::fputs(quarnel::messages::kOutOfMemory, stderr);

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace quarnel {
+
+// Runs produce(index, worker) for index = 0 ... count - 1 on `workers` threads and hands every
+// result to commit(index, result) on the calling thread, strictly in index order. Workers run at
+// most `window` indices ahead of the next commit, so at most `window` results wait at any time.
+// commit returns false to stop: nothing further is committed, and results already produced
+// beyond that index are dropped. An exception thrown by produce or commit stops the workers and
+// is rethrown here. With one worker everything runs on the calling thread, one index at a time.
+template <typename Result, typename Produce, typename Commit>
+void RunOrdered(std::int32_t count, int workers, std::int32_t window, Produce produce,
+                Commit commit) {
+  if (workers <= 1 || count <= 1) {
+    for (std::int32_t i = 0; i < count; ++i) {
+      if (!commit(i, produce(i, 0))) return;
+    }
+    return;
+  }
+
+  struct Slot {
+    std::optional<Result> result;
+    std::exception_ptr error;
+  };
+  std::mutex mutex;
+  std::condition_variable produced;  // a slot was filled
+  std::condition_variable space;     // a commit freed a slot, or the run stopped
+  std::vector<Slot> slots(static_cast<std::size_t>(window));
+  std::int32_t next = 0;       // the next index to hand to a worker
+  std::int32_t committed = 0;  // the next index to commit
+  bool stop = false;
+
+  auto work = [&](int worker) {
+    for (;;) {
+      std::int32_t index;
+      {
+        std::unique_lock lock(mutex);
+        space.wait(lock, [&] { return stop || next >= count || next < committed + window; });
+        if (stop || next >= count) return;
+        index = next++;
+      }
+      Slot slot;
+      try {
+        slot.result.emplace(produce(index, worker));
+      } catch (...) {
+        slot.error = std::current_exception();
+      }
+      std::lock_guard lock(mutex);
+      slots[static_cast<std::size_t>(index % window)] = std::move(slot);
+      produced.notify_all();
+    }
+  };
+
+  std::vector<std::thread> threads;
+  auto stopAndJoin = [&] {
+    {
+      std::lock_guard lock(mutex);
+      stop = true;
+    }
+    space.notify_all();
+    for (std::thread& thread : threads) {
+      if (thread.joinable()) thread.join();
+    }
+  };
+
+  try {
+    threads.reserve(static_cast<std::size_t>(workers));
+    for (int w = 0; w < workers; ++w) threads.emplace_back(work, w);
+    for (std::int32_t i = 0; i < count; ++i) {
+      Slot slot;
+      {
+        std::unique_lock lock(mutex);
+        Slot& waiting = slots[static_cast<std::size_t>(i % window)];
+        produced.wait(lock, [&] { return waiting.result.has_value() || waiting.error; });
+        slot = std::move(waiting);
+        waiting = Slot{};
+        committed = i + 1;
+      }
+      space.notify_all();
+      if (slot.error) std::rethrow_exception(slot.error);
+      if (!commit(i, std::move(*slot.result))) break;
+    }
+  } catch (...) {
+    stopAndJoin();
+    throw;
+  }
+  stopAndJoin();
+}
+
+}  // namespace quarnel
