@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -108,7 +109,8 @@ std::vector<std::uint8_t> EncodeRgbJpeg(int width, int height, const std::vector
 
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   if (!file) throw std::runtime_error("cannot write " + path.string());
 }
 
@@ -117,7 +119,8 @@ std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
 }
 
-void WriteJpeg(const std::filesystem::path& path, const TestPage& page, const JpegOptions& options) {
+void WriteJpeg(const std::filesystem::path& path, const TestPage& page,
+               const JpegOptions& options) {
   WriteBytes(path, EncodeJpeg(page, options));
 }
 
@@ -140,6 +143,25 @@ TempDir::~TempDir() {
     }
   }
   std::filesystem::remove_all(path_, ignored);
+}
+
+ScopedCurrentPath::ScopedCurrentPath(const std::filesystem::path& folder)
+    : previous_(std::filesystem::current_path()) {
+  std::filesystem::current_path(folder);
+}
+
+ScopedCurrentPath::~ScopedCurrentPath() {
+  std::error_code ignored;
+  std::filesystem::current_path(previous_, ignored);
+}
+
+std::vector<std::string> EntryNames(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace quarnel::testing

@@ -63,4 +63,19 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Makes `folder` the current folder until the object goes out of scope.
+class ScopedCurrentPath {
+ public:
+  explicit ScopedCurrentPath(const std::filesystem::path& folder);
+  ~ScopedCurrentPath();
+  ScopedCurrentPath(const ScopedCurrentPath&) = delete;
+  ScopedCurrentPath& operator=(const ScopedCurrentPath&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
+// The names of the entries directly in `folder`, sorted by their bytes.
+std::vector<std::string> EntryNames(const std::filesystem::path& folder);
+
 }  // namespace quarnel::testing
