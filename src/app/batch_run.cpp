@@ -37,8 +37,9 @@ GrayImage CutOutBox(GrayImage image, const ContentBox& box) {
   GrayImage cut = GrayImage::Allocate(box.width, box.height);
   const GrayView from = image.View().Sub(box.left(), box.top, box.width, box.height);
   for (std::int32_t y = 0; y < box.height; ++y) {
-    std::memcpy(cut.pixels.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(box.width),
-                from.Row(y), static_cast<std::size_t>(box.width));
+    std::memcpy(
+        cut.pixels.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(box.width),
+        from.Row(y), static_cast<std::size_t>(box.width));
   }
   return cut;
 }
@@ -124,7 +125,8 @@ RenderedPage RenderPage(const RunSettings& settings, const PageRecord& record,
     if (!reread) return RenderedPage{true, std::nullopt};
     if (record.box) {
       const ContentBox& box = *record.box;
-      if (!BoxFitsImage(box, reread->width, reread->height)) return RenderedPage{true, std::nullopt};
+      if (!BoxFitsImage(box, reread->width, reread->height))
+        return RenderedPage{true, std::nullopt};
       boxPixels = reread->View().Sub(box.left(), box.top, box.width, box.height);
     }
   }
@@ -209,6 +211,7 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
     std::fputs(messages::kNoContent, err);
     return 1;
   }
+  if (options.betweenPasses) options.betweenPasses();
   return RunOutputPass(settings, effective, table, pages, extremes, out, err) ? 0 : 1;
 }
 

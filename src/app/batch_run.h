@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 
 #include "app/command_line.h"
 
@@ -9,8 +10,9 @@ namespace quarnel {
 
 // How the run uses the machine. Neither changes what the run prints or writes.
 struct RunOptions {
-  int workers = 1;             // threads that read, analyse and compose pages
-  std::size_t boxBudget = 0;   // bytes of decoded boxes kept from the analysis for the output
+  int workers = 1;            // threads that read, analyse and compose pages
+  std::size_t boxBudget = 0;  // bytes of decoded boxes kept from the analysis for the output
+  std::function<void()> betweenPasses;  // called before the output pass starts (for tests)
 };
 
 // Runs the whole job for checked settings: lists the input folder, analyses every page, prints

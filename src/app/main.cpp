@@ -1,3 +1,6 @@
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -17,7 +20,9 @@ constexpr int kSettingsErrorStatus = 255;
 // Test hooks: the tests compare runs with a forced number of workers, and force the output
 // pass to read pages again by giving the kept boxes no memory. Neither changes the output.
 quarnel::RunOptions MachineOptions() {
-  quarnel::RunOptions options{quarnel::AvailableCpus(), quarnel::DefaultBoxBudget()};
+  quarnel::RunOptions options;
+  options.workers = quarnel::AvailableCpus();
+  options.boxBudget = quarnel::DefaultBoxBudget();
   if (const char* workers = std::getenv("QUARNEL_TEST_WORKERS")) {
     const long value = std::strtol(workers, nullptr, 10);
     if (value >= 1 && value <= 256) options.workers = static_cast<int>(value);
@@ -29,9 +34,26 @@ quarnel::RunOptions MachineOptions() {
   return options;
 }
 
+// An interrupt, termination or hang-up ends the run with the conventional status 128 + signal.
+// Output files are written with these signals held back, so when the handler runs no
+// temporary file exists and every output file is either complete or untouched.
+extern "C" void EndRun(int signal) {
+  _exit(128 + signal);
+}
+
+void InstallSignalHandlers() {
+  struct sigaction action {};
+  action.sa_handler = EndRun;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  // Past a file-size limit a write fails (and the page is reported) instead of killing the run.
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  InstallSignalHandlers();
   try {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const quarnel::ParseResult parsed = quarnel::ParseCommandLine(args);

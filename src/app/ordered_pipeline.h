@@ -1,10 +1,14 @@
 #pragma once
 
+#include <pthread.h>
+
 #include <condition_variable>
+#include <csignal>
 #include <cstdint>
 #include <exception>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -15,14 +19,41 @@ namespace quarnel {
 // most `window` indices ahead of the next commit, so at most `window` results wait at any time.
 // commit returns false to stop: nothing further is committed, and results already produced
 // beyond that index are dropped. An exception thrown by produce or commit stops the workers and
-// is rethrown here. With one worker everything runs on the calling thread, one index at a time.
+// is rethrown here. With one worker everything runs on the calling thread, one index at a time;
+// so it does when no worker thread can be started. Workers run with the asynchronous signals
+// blocked: signals such as an interrupt are taken by the calling thread.
+namespace pipeline_detail {
+
+// Starts up to `workers` threads running work(index) with the asynchronous signals blocked.
+// Threads the system cannot start are done without.
+template <typename Work>
+void StartWorkers(std::vector<std::thread>& threads, int workers, Work& work) {
+  sigset_t blocked;
+  sigset_t previous;
+  sigfillset(&blocked);
+  for (const int synchronous : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP})
+    sigdelset(&blocked, synchronous);
+  pthread_sigmask(SIG_BLOCK, &blocked, &previous);  // new threads inherit the mask
+  try {
+    for (int w = 0; w < workers; ++w) threads.emplace_back(work, w);
+  } catch (const std::system_error&) {
+    // Fewer workers (or none: the caller then works alone) rather than no run.
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+}  // namespace pipeline_detail
+
 template <typename Result, typename Produce, typename Commit>
 void RunOrdered(std::int32_t count, int workers, std::int32_t window, Produce produce,
                 Commit commit) {
-  if (workers <= 1 || count <= 1) {
+  auto runOnCallingThread = [&] {
     for (std::int32_t i = 0; i < count; ++i) {
       if (!commit(i, produce(i, 0))) return;
     }
+  };
+  if (workers <= 1 || count <= 1) {
+    runOnCallingThread();
     return;
   }
 
@@ -73,7 +104,11 @@ void RunOrdered(std::int32_t count, int workers, std::int32_t window, Produce pr
 
   try {
     threads.reserve(static_cast<std::size_t>(workers));
-    for (int w = 0; w < workers; ++w) threads.emplace_back(work, w);
+    pipeline_detail::StartWorkers(threads, workers, work);
+    if (threads.empty()) {
+      runOnCallingThread();
+      return;
+    }
     for (std::int32_t i = 0; i < count; ++i) {
       Slot slot;
       {

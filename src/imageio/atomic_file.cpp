@@ -1,8 +1,11 @@
 #include "imageio/atomic_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/random.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cerrno>
 #include <cstdint>
@@ -42,10 +45,32 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
   return true;
 }
 
+// Holds back the signals that end a run (interrupt, termination, hang-up) in the calling thread
+// while a temporary file exists, so that a run ended by one of them never leaves a temporary file
+// behind: a signal that arrives meanwhile is delivered when the file is complete or removed.
+class DeferTerminationSignals {
+ public:
+  DeferTerminationSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &set, &previous_);
+  }
+  ~DeferTerminationSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  DeferTerminationSignals(const DeferTerminationSignals&) = delete;
+  DeferTerminationSignals& operator=(const DeferTerminationSignals&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
   const std::string folder = FolderOf(path);
+  const DeferTerminationSignals deferSignals;
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {

@@ -10,7 +10,9 @@ namespace quarnel {
 // temporary file in the same folder (named ".quarnel-*.tmp", so it never ends in ".jpg"), which
 // is renamed over `path` only once it is complete. On any failure the temporary file is removed
 // and `path` keeps what it held before. The new file gets the permissions of any new file
-// (0666 less the umask). Returns true when the file was written completely.
+// (0666 less the umask). Interrupt, termination and hang-up signals sent to the calling thread
+// are held back while the temporary file exists. Returns true when the file was written
+// completely.
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
 }  // namespace quarnel

@@ -175,8 +175,8 @@ bool CreateDecompressor(jpeg_decompress_struct* cinfo, ErrorManager* err,
 bool StartDecompress(jpeg_decompress_struct* cinfo, ErrorManager* err, Layout* layout) {
   if (setjmp(err->jump)) return false;
   if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) return false;
-  const std::int64_t pixels =
-      static_cast<std::int64_t>(cinfo->image_width) * static_cast<std::int64_t>(cinfo->image_height);
+  const std::int64_t pixels = static_cast<std::int64_t>(cinfo->image_width) *
+                              static_cast<std::int64_t>(cinfo->image_height);
   if (pixels <= 0 || pixels > kMaxDecodedPixels) return false;
   switch (cinfo->jpeg_color_space) {
     case JCS_GRAYSCALE:
@@ -195,8 +195,7 @@ bool StartDecompress(jpeg_decompress_struct* cinfo, ErrorManager* err, Layout* l
       break;
   }
   jpeg_start_decompress(cinfo);
-  return cinfo->output_width == cinfo->image_width &&
-         cinfo->output_height == cinfo->image_height;
+  return cinfo->output_width == cinfo->image_width && cinfo->output_height == cinfo->image_height;
 }
 
 constexpr int kRowsPerRead = 16;
@@ -236,8 +235,8 @@ constexpr std::size_t kScratchOffset = 1;
 
 // Decodes every row into `out` (stride = width). Colour rows pass through `scratch`, which
 // holds kScratchOffset bytes and then kRowsPerRead rows of output_components samples each.
-bool ReadAllRows(jpeg_decompress_struct* cinfo, ErrorManager* err, Layout layout,
-                 std::uint8_t* out, std::uint8_t* scratch) {
+bool ReadAllRows(jpeg_decompress_struct* cinfo, ErrorManager* err, Layout layout, std::uint8_t* out,
+                 std::uint8_t* scratch) {
   if (setjmp(err->jump)) return false;
   const std::int32_t width = static_cast<std::int32_t>(cinfo->output_width);
   const std::size_t scratchStride =
@@ -256,7 +255,8 @@ bool ReadAllRows(jpeg_decompress_struct* cinfo, ErrorManager* err, Layout layout
     if (got == 0) return false;  // a suspending source cannot happen here; be safe anyway
     if (layout == Layout::kGray) continue;
     for (JDIMENSION i = 0; i < got; ++i) {
-      std::uint8_t* dst = out + static_cast<std::size_t>(first + i) * static_cast<std::size_t>(width);
+      std::uint8_t* dst =
+          out + static_cast<std::size_t>(first + i) * static_cast<std::size_t>(width);
       if (layout == Layout::kRgb) {
         RgbxRowToGray(rows[i], dst, width);
       } else {
@@ -267,14 +267,26 @@ bool ReadAllRows(jpeg_decompress_struct* cinfo, ErrorManager* err, Layout layout
   return true;
 }
 
+// A step that failed because the library ran out of memory is not a damaged file: the run
+// reports it as out of memory instead of as an unreadable page.
+void ThrowIfOutOfMemory(const ErrorManager& err) {
+  if (err.pub.msg_code == JERR_OUT_OF_MEMORY) throw std::bad_alloc();
+}
+
 // Decodes whatever source `attachSource` installs on the decompressor.
 template <typename AttachSource>
 std::optional<GrayImage> Decode(AttachSource attachSource) {
   Decompressor decoder;
-  if (!CreateDecompressor(decoder.cinfo(), decoder.err(), decoder.progress())) return std::nullopt;
+  if (!CreateDecompressor(decoder.cinfo(), decoder.err(), decoder.progress())) {
+    ThrowIfOutOfMemory(*decoder.err());
+    return std::nullopt;
+  }
   attachSource(decoder.cinfo());
   Layout layout = Layout::kGray;
-  if (!StartDecompress(decoder.cinfo(), decoder.err(), &layout)) return std::nullopt;
+  if (!StartDecompress(decoder.cinfo(), decoder.err(), &layout)) {
+    ThrowIfOutOfMemory(*decoder.err());
+    return std::nullopt;
+  }
 
   const auto width = static_cast<std::int32_t>(decoder.cinfo()->output_width);
   const auto height = static_cast<std::int32_t>(decoder.cinfo()->output_height);
@@ -286,6 +298,7 @@ std::optional<GrayImage> Decode(AttachSource attachSource) {
         static_cast<std::size_t>(decoder.cinfo()->output_components));
   }
   if (!ReadAllRows(decoder.cinfo(), decoder.err(), layout, image.pixels.get(), scratch.get())) {
+    ThrowIfOutOfMemory(*decoder.err());
     return std::nullopt;
   }
   // The rest of the file (normally just the end marker) is not read: the image is complete.
@@ -424,7 +437,10 @@ std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image) {
   Compressor encoder;
   VectorDestination dest{};
   dest.bytes = &bytes;
-  if (!Compress(encoder.cinfo(), encoder.err(), &dest, &image)) return std::nullopt;
+  if (!Compress(encoder.cinfo(), encoder.err(), &dest, &image)) {
+    ThrowIfOutOfMemory(*encoder.err());
+    return std::nullopt;
+  }
   return bytes;
 }
 

@@ -29,14 +29,14 @@ inline constexpr int kMaxScans = 300;
 // converted with (77 R + 150 G + 29 B) >> 8. No colour profile and no EXIF rotation is applied.
 // Returns nullopt, with nothing left allocated, when the file is missing, not a regular file,
 // not a JPEG, damaged or truncated (corrupt-data and premature-end warnings count as damage),
-// of zero size, or beyond the limits above.
+// of zero size, or beyond the limits above. Throws std::bad_alloc when memory runs out.
 std::optional<GrayImage> LoadGray(const std::string& path);
 
 // The same for a JPEG held in memory.
 std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size);
 
 // Encodes `image` as a baseline grayscale JPEG (one component, 8 bits, quality 50).
-// Returns nullopt for an empty image or when memory runs out.
+// Returns nullopt for an empty image; throws std::bad_alloc when memory runs out.
 std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image);
 
 // Encodes `image` and writes it to `path` atomically (see WriteFileAtomically): either the
