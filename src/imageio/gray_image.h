@@ -49,8 +49,8 @@ struct GrayImage {
     GrayImage image;
     image.width = width;
     image.height = height;
-    image.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(
-        static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    image.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(width) *
+                                                                  static_cast<std::size_t>(height));
     return image;
   }
 
