@@ -79,7 +79,7 @@ void LimitScans(j_common_ptr cinfo) {
 }
 
 // A source manager reading a file descriptor through a buffer of its own.
-constexpr std::size_t kReadBufferSize = 64 * 1024;
+constexpr std::size_t kReadBufferSize = std::size_t{64} * 1024;
 
 struct FdSource {
   jpeg_source_mgr pub;
@@ -325,7 +325,7 @@ struct VectorDestination {
   std::vector<std::uint8_t>* bytes;
 };
 
-constexpr std::size_t kInitialOutputSize = 256 * 1024;
+constexpr std::size_t kInitialOutputSize = std::size_t{256} * 1024;
 
 bool Grow(std::vector<std::uint8_t>& bytes, std::size_t size) {
   try {

@@ -34,7 +34,7 @@ void WhitenBackground(MutableGrayView box, std::int32_t white, std::span<std::ui
   std::uint8_t* __restrict flags = counts + w;               // w + 8: column c at flags[c + 4]
   std::uint8_t* __restrict spread = flags + w + 2 * kReach;  // w + 8
   std::memset(counts, 0, static_cast<std::size_t>(w));
-  std::memset(flags, 0, static_cast<std::size_t>(w) + 2 * kReach);
+  std::memset(flags, 0, static_cast<std::size_t>(w + 2 * kReach));
 
   for (std::int32_t r = 0; r <= std::min(kReach, h - 1); ++r) {
     AddDarkPixels(counts, box.Row(r), w, whiteByte, true);

@@ -19,7 +19,8 @@ bool HasJpgExtension(const std::string& name) {
   if (name.size() < kLength) return false;
   const std::size_t start = name.size() - kLength;
   for (std::size_t i = 0; i < kLength; ++i) {
-    if (Upper(static_cast<unsigned char>(name[start + i])) != kExtension[i]) return false;
+    const auto expected = static_cast<unsigned char>(kExtension[i]);
+    if (Upper(static_cast<unsigned char>(name[start + i])) != expected) return false;
   }
   return true;
 }
