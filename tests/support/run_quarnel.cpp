@@ -3,11 +3,16 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <stdexcept>
+
+extern char** environ;
 
 namespace quarnel::testing {
 namespace {
@@ -49,51 +54,100 @@ bool Drain(int fd, std::string& sink) {
 
 RunResult RunProgram(const std::string& binary, const std::vector<std::string>& args,
                      const std::filesystem::path& workDir, std::chrono::milliseconds timeout) {
+  ChildOptions options;
+  options.workDir = workDir;
+  options.timeout = timeout;
+  return RunProgram(binary, args, options);
+}
+
+RunResult RunProgram(const std::string& binary, const std::vector<std::string>& args,
+                     const ChildOptions& options) {
   // Everything the child needs is prepared before fork: after it, only exec-safe calls.
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(binary.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  const std::string dir = workDir.string();
+  const std::string dir = options.workDir.string();
+  std::vector<std::string> envStrings;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    const bool replaced = std::any_of(options.env.begin(), options.env.end(), [&](const auto& e) {
+      return text.starts_with(e.first + "=");
+    });
+    if (!replaced) envStrings.push_back(text);
+  }
+  for (const auto& [name, value] : options.env) envStrings.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (std::string& entry : envStrings) envp.push_back(entry.data());
+  envp.push_back(nullptr);
 
   Pipe out;
   Pipe err;
+  const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    auto limit = [](int resource, long long bytes) {
+      if (bytes < 0) return true;
+      const rlimit value{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+      return setrlimit(resource, &value) == 0;
+    };
     const int devNull = open("/dev/null", O_RDONLY);
     if (devNull < 0 || dup2(devNull, STDIN_FILENO) < 0 || dup2(out.write, STDOUT_FILENO) < 0 ||
-        dup2(err.write, STDERR_FILENO) < 0 || (!dir.empty() && chdir(dir.c_str()) != 0)) {
+        dup2(err.write, STDERR_FILENO) < 0 || (!dir.empty() && chdir(dir.c_str()) != 0) ||
+        !limit(RLIMIT_FSIZE, options.fileSizeLimit) ||
+        !limit(RLIMIT_AS, options.addressSpaceLimit)) {
       _exit(126);
     }
-    execv(binary.c_str(), argv.data());
+    execve(binary.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   CloseFd(out.write);
   CloseFd(err.write);
 
   RunResult result;
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  const auto deadline = start + options.timeout;
+  std::optional<std::chrono::steady_clock::time_point> signalAt;
+  auto scheduleSignal = [&] {
+    if (options.signal != 0 && !signalAt &&
+        result.out.find(options.signalAfterOutput) != std::string::npos) {
+      signalAt = std::chrono::steady_clock::now() + options.signalDelay;
+    }
+  };
+  scheduleSignal();
   while (out.read >= 0 || err.read >= 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
+    const auto now = std::chrono::steady_clock::now();
+    if (signalAt && !result.signalSent && now >= *signalAt) {
+      result.signalSent = kill(pid, options.signal) == 0;
+    }
+    auto until = deadline;
+    if (signalAt && !result.signalSent) until = std::min(until, *signalAt);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
+    if (now >= deadline) {
       result.timedOut = true;
       kill(pid, SIGKILL);
       break;
     }
     pollfd fds[2] = {{out.read, POLLIN, 0}, {err.read, POLLIN, 0}};
-    const int ready = poll(fds, 2, static_cast<int>(left.count()));
+    const int ready = poll(fds, 2, static_cast<int>(std::max<long long>(left.count(), 0) + 1));
     if (ready < 0 && errno != EINTR) throw std::runtime_error("poll failed");
     if (ready <= 0) continue;
     if (fds[0].revents != 0 && !Drain(out.read, result.out)) CloseFd(out.read);
     if (fds[1].revents != 0 && !Drain(err.read, result.err)) CloseFd(err.read);
+    scheduleSignal();
   }
 
   int wstatus = 0;
-  while (waitpid(pid, &wstatus, 0) < 0) {
-    if (errno != EINTR) throw std::runtime_error("waitpid failed");
+  rusage usage{};
+  while (wait4(pid, &wstatus, 0, &usage) < 0) {
+    if (errno != EINTR) throw std::runtime_error("wait4 failed");
   }
+  result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  result.maxRssKiB = usage.ru_maxrss;
   if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
   if (WIFSIGNALED(wstatus)) result.signal = WTERMSIG(wstatus);
   return result;
