@@ -20,7 +20,12 @@ namespace quarnel {
 //   coefficient of the image) may take at most kMaxDecoderMemory bytes: about 170 megapixels
 //   of a 4:2:0 colour file.
 // - A progressive file may have at most kMaxScans scans (real files have about ten).
+// - A file may declare at most kMaxPixelsPerInputByte pixels per byte of its size. Huffman
+//   coding spends at least a bit on every 8x8 block, so no such file comes near it (a scanned
+//   page has about a hundred pixels per byte); only an arithmetic-coded, almost empty image
+//   could. It stops a file of a few hundred bytes from declaring a valid image of gigabytes.
 inline constexpr std::int64_t kMaxDecodedPixels = 2147483647;
+inline constexpr std::uint64_t kMaxPixelsPerInputByte = 16384;
 inline constexpr long kMaxDecoderMemory = 512L * 1024 * 1024;
 inline constexpr int kMaxScans = 300;
 
