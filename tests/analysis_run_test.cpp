@@ -1,10 +1,6 @@
-// Analysis runs of the binary on folders of generated pages: progress, summary, per-page errors.
+// Analysis runs on folders of generated pages: progress, summary and errors, byte for byte.
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "run_quarnel.h"
 #include "test_support.h"
@@ -12,112 +8,72 @@
 namespace quarnel::testing {
 namespace {
 
-constexpr int kWidth = 120;
-constexpr int kHeight = 100;
+namespace fs = std::filesystem;
 
-// A white page with one black rectangle, columns x0 ... x1 and rows y0 ... y1 inclusive. Its box
-// is columns x0 - 5 ... x1 + 4 and rows y0 - 5 ... y1 + 4, clamped to the page.
-TestPage Rect(int x0, int y0, int x1, int y1) {
-  TestPage page(kWidth, kHeight);
-  page.Fill(x0, y0, x1, y1, 0);
-  return page;
+struct Mark {
+  int x0, y0, x1, y1, value = 0;
+};
+// White 120 x 100 pages with marks (inclusive); "text.jpg" is a text file. A black mark alone
+// gives the box right x1 + 5, top y0 - 5, width x1 - x0 + 10 and height y1 - y0 + 10. Beside
+// them lie entries that are no pages, black all over, and L.jpg, a link to a.jpg where it exists.
+using Folder = std::vector<std::pair<std::string, std::vector<Mark>>>;
+
+std::string Same(const char* name, int right, int top, int width, int height) {
+  return Summary({name, right}, {name, top}, {name, width}, {name, height});
 }
 
-void ExpectRun(const RunResult& run, const std::string& out, const std::string& err) {
-  ASSERT_FALSE(run.timedOut);
-  EXPECT_EQ(run.out, out);
-  EXPECT_EQ(run.err, err);
-  EXPECT_EQ(run.status, 0);
-}
+struct Case {
+  Folder folder;
+  std::vector<std::string> args;  // run in the folder; "IN" stands for its path
+  std::string err, summary;
+};
 
-TEST(AnalysisRun, EarliestPageKeepsATiedExtreme) {
-  TempDir in;
-  WriteJpeg(in / "p1.jpg", Rect(20, 20, 59, 49));  // right 64, top 15, width 49, height 39
-  WriteJpeg(in / "p2.jpg", Rect(10, 30, 59, 49));  // right 64, top 25, width 59, height 29
-  WriteJpeg(in / "p3.jpg", Rect(30, 20, 69, 69));  // right 74, top 15, width 49, height 59
-  WriteJpeg(in / "p4.jpg", Rect(30, 20, 69, 69));  // p3 again: ties on all four
-  ExpectRun(RunQuarnel({"-i", in.str()}),
-            ProgressLines("Input", 4) +
-                Summary({"p3.jpg", 74}, {"p1.jpg", 15}, {"p2.jpg", 59}, {"p3.jpg", 59}),
-            "");
-}
-
-TEST(AnalysisRun, UnreadableFirstPageIsReportedAndLeftOut) {
-  TempDir in;
-  WriteBytes(in / "a.jpg", {'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G', '\n'});
-  WriteJpeg(in / "b.jpg", Rect(30, 40, 69, 59));  // right 74, top 35, width 49, height 29
-  ExpectRun(RunQuarnel({"-i", in.str()}),
-            ProgressLines("Input", 2) +
-                Summary({"b.jpg", 74}, {"b.jpg", 35}, {"b.jpg", 49}, {"b.jpg", 29}),
-            "Error: 0\n");
-}
-
-TEST(AnalysisRun, AllPagesFailingNameTheFirstPage) {
-  TempDir in;
-  WriteJpeg(in / "blank1.jpg", TestPage(kWidth, kHeight));
-  WriteJpeg(in / "blank2.jpg", TestPage(kWidth, kHeight, 200));  // grey, but not dark
-  TestPage rule(kWidth, kHeight);
-  rule.Fill(10, 50, 109, 50, 0);  // one dark row: no box
-  WriteJpeg(in / "rule.jpg", rule);
-  ExpectRun(RunQuarnel({"-i", in.str()}),
-            ProgressLines("Input", 3) + Summary({"blank1.jpg", 0}, {"blank1.jpg", 2147483647},
-                                                {"blank1.jpg", 0}, {"blank1.jpg", 0}),
-            "Error: 0\nError: 1\nError: 2\n");
-}
-
-TEST(AnalysisRun, BlackThresholdDecidesWhatIsDark) {
-  TempDir in;
-  TestPage page = Rect(30, 30, 79, 69);
-  page.Fill(90, 10, 99, 19, 150);  // grey: dark only for black above 150
-  WriteJpeg(in / "page.jpg", page);
-  ExpectRun(RunQuarnel({"-i", in.str()}),
-            ProgressLines("Input", 1) +
-                Summary({"page.jpg", 84}, {"page.jpg", 25}, {"page.jpg", 59}, {"page.jpg", 49}),
-            "");
-  ExpectRun(RunQuarnel({"-i", in.str(), "-b", "160"}),
-            ProgressLines("Input", 1) +
-                Summary({"page.jpg", 104}, {"page.jpg", 5}, {"page.jpg", 79}, {"page.jpg", 69}),
-            "");
-}
-
-// A 2 x 2 speck far from the content sets the box in the plain mode; the noise-tolerant mode
-// passes over it.
-TEST(AnalysisRun, NoiseModePassesOverASpeck) {
-  TempDir in;
-  TestPage page = Rect(30, 30, 79, 69);
-  page.Fill(110, 5, 111, 6, 0);
-  WriteJpeg(in / "speck.jpg", page);
-
-  const std::string plain =
-      Summary({"speck.jpg", 116}, {"speck.jpg", 0}, {"speck.jpg", 91}, {"speck.jpg", 74});
-  const std::string tolerant =
-      Summary({"speck.jpg", 84}, {"speck.jpg", 25}, {"speck.jpg", 59}, {"speck.jpg", 49});
-  ExpectRun(RunQuarnel({"-i", in.str()}), ProgressLines("Input", 1) + plain, "");
-  ExpectRun(RunQuarnel({"-i", in.str(), "-n"}), ProgressLines("Input", 1) + tolerant, "");
-  ExpectRun(RunQuarnel({"-n", "3", "-i", in.str()}), ProgressLines("Input", 1) + tolerant, "");
-  // With a noise above the gap the speck and the content are one.
-  ExpectRun(RunQuarnel({"-i", in.str(), "-n", "40"}), ProgressLines("Input", 1) + plain, "");
-}
-
-// Only regular files ending in .jpg, in any letter case, are pages, in case-insensitive order
-// (a.jpg before B.jpg though 'B' < 'a' as bytes). Two identical pages tie on all four extremes,
-// so the summary shows which one came first; the blank last page shows its index.
-TEST(AnalysisRun, TableOrderIgnoresCaseAndOtherEntries) {
-  TempDir root;
-  const std::filesystem::path in = root / "my scans";
-  std::filesystem::create_directories(in / "x.jpg");
-  WriteJpeg(in / "x.jpg" / "inner.jpg", Rect(0, 0, 119, 99));
-  WriteJpeg(in / "B.jpg", Rect(20, 20, 59, 59));
-  WriteJpeg(in / "a.jpg", Rect(20, 20, 59, 59));
-  WriteJpeg(in / "c.JPG", TestPage(kWidth, kHeight));
-  for (const char* other : {"d.jpeg", "e.png", "f.jpg.txt", "jpg"}) {
-    WriteJpeg(in / other, Rect(0, 0, 119, 99));
+TEST(AnalysisRun, ProgressSummaryAndErrors) {
+  const Folder ties = {{"p1.jpg", {{20, 20, 59, 49}}},
+                       {"p2.jpg", {{10, 30, 59, 49}}},
+                       {"p3.jpg", {{30, 20, 69, 69}}},
+                       {"p4.jpg", {{30, 20, 69, 69}}}};
+  const Folder firstUnreadable = {{"text.jpg", {}}, {"z.jpg", {{30, 40, 69, 59}}}};
+  const Folder noBox = {
+      {"blank.jpg", {}}, {"grey.jpg", {{0, 0, 119, 99, 200}}}, {"rule.jpg", {{10, 50, 109, 50}}}};
+  const Folder greyMark = {{"p.jpg", {{30, 30, 79, 69}, {90, 10, 99, 19, 150}}}};
+  const Folder flecked = {{"p.jpg", {{30, 30, 79, 69}, {110, 5, 111, 6}}}};
+  const Folder mixedCase = {
+      {"B.jpg", {{20, 20, 59, 59}}}, {"a.jpg", {{20, 20, 59, 59}}}, {"c.JPG", {}}};
+  const std::string tied = Summary({"p3.jpg", 74}, {"p1.jpg", 15}, {"p2.jpg", 59}, {"p3.jpg", 59});
+  const std::string none = Same("blank.jpg", 0, 2147483647, 0, 0);
+  const Case cases[] = {
+      {ties, {"-i", "IN"}, "", tied},
+      {firstUnreadable, {"-i", "IN"}, "Error: 0\n", Same("z.jpg", 74, 35, 49, 29)},
+      {noBox, {"-i", "IN"}, "Error: 0\nError: 1\nError: 2\n", none},
+      {greyMark, {"-i", "IN"}, "", Same("p.jpg", 84, 25, 59, 49)},
+      {greyMark, {"-i", "IN", "-b", "160"}, "", Same("p.jpg", 104, 5, 79, 69)},
+      {flecked, {"-i", "IN"}, "", Same("p.jpg", 116, 0, 91, 74)},
+      {flecked, {"-i", "IN", "-n"}, "", Same("p.jpg", 84, 25, 59, 49)},
+      {flecked, {"-i", "IN", "-n", "40"}, "", Same("p.jpg", 116, 0, 91, 74)},  // bridges the gap
+      {mixedCase, {"-i", "IN"}, "Error: 2\n", Same("a.jpg", 64, 15, 49, 49)},
+      {mixedCase, {}, "Error: 2\n", Same("a.jpg", 64, 15, 49, 49)},
+  };
+  for (Case c : cases) {
+    SCOPED_TRACE(c.folder[0].first + " " + ::testing::PrintToString(c.args));
+    TempDir root;
+    const fs::path in = root / "my scans";
+    fs::create_directories(in / "x.jpg");
+    for (const char* name : {"x.jpg/inner.jpg", "d.jpeg", "e.png", "f.jpg.txt", "jpg"})
+      WriteJpeg(in / name, TestPage(120, 100, 0));
+    fs::create_symlink("a.jpg", in / "L.jpg");
+    for (const auto& [name, marks] : c.folder) {
+      TestPage page(120, 100);
+      for (const Mark& m : marks) page.Fill(m.x0, m.y0, m.x1, m.y1, m.value);
+      name == "text.jpg" ? WriteBytes(in / name, {'t', 'e', 'x', 't'}) : WriteJpeg(in / name, page);
+    }
+    std::replace(c.args.begin(), c.args.end(), std::string("IN"), in.string());
+    const RunResult run = RunQuarnel(c.args, {.workDir = in});
+    const int pages = static_cast<int>(c.folder.size() + fs::exists(in / "L.jpg"));
+    EXPECT_EQ(run.out, ProgressLines("Input", pages) + c.summary);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(run.status, 0);
   }
-  std::filesystem::create_symlink("a.jpg", in / "L.jpg");  // a link to a file is a page
-  const std::string summary = Summary({"a.jpg", 64}, {"a.jpg", 15}, {"a.jpg", 49}, {"a.jpg", 49});
-  ExpectRun(RunQuarnel({"-i", in.string()}), ProgressLines("Input", 4) + summary, "Error: 2\n");
-  // Run from inside the folder, with no -i at all.
-  ExpectRun(RunQuarnel({}, in), ProgressLines("Input", 4) + summary, "Error: 2\n");
 }
 
 }  // namespace

@@ -1,16 +1,16 @@
 #pragma once
 
-// Helpers for the tests: test pages built in memory, written as JPEG files with libjpeg, and
-// temporary folders that clean up after themselves.
+// Test pages built in memory and written as JPEG files with libjpeg, and temporary folders.
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <string>
 #include <vector>
 
 namespace quarnel::testing {
 
-// How a test JPEG is encoded.
+using Bytes = std::vector<std::uint8_t>;
+
 enum class Sampling { kGray, k444, k422, k420, kCmyk };
 
 struct JpegOptions {
@@ -18,64 +18,55 @@ struct JpegOptions {
   int quality = 100;  // 100 keeps 0/255 edges within a few levels
   bool progressive = false;
   int restartInterval = 0;  // in MCU rows; 0 for none
+  int acScanBits = 0;  // > 0: 1 + components * 63 * acScanBits scans, one per AC coefficient bit
 };
 
-// A gray page of `width` x `height` bytes, row-major.
-struct TestPage {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint8_t> pixels;
-
-  TestPage(int w, int h, std::uint8_t fill = 255);
+struct TestPage {  // gray, row-major
+  int width, height;
+  Bytes pixels;
+  TestPage(int w, int h, std::uint8_t fill = 255)
+      : width(w), height(h), pixels(static_cast<std::size_t>(w) * h, fill) {}
   std::uint8_t& at(int x, int y) { return pixels[static_cast<std::size_t>(y) * width + x]; }
   std::uint8_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
   // Sets columns x0 ... x1 and rows y0 ... y1 (inclusive) to `value`.
-  void Fill(int x0, int y0, int x1, int y1, std::uint8_t value);
+  void Fill(int x0, int y0, int x1, int y1, std::uint8_t value) {
+    for (int y = y0; y <= y1; ++y) std::fill(&at(x0, y), &at(x1, y) + 1, value);
+  }
 };
 
-// Encodes gray samples. For the colour samplings each pixel is written as R = G = B = value
-// (CMYK as C = M = Y = value, K = 255 in the inverted convention), which reads back as gray.
-std::vector<std::uint8_t> EncodeJpeg(const TestPage& page, const JpegOptions& options = {});
+// Colour samplings write R = G = B = gray (CMYK: C = M = Y = gray, K = 255, inverted).
+Bytes EncodeJpeg(const TestPage& page, const JpegOptions& options = {});
+Bytes EncodeRgbJpeg(int width, int height, const Bytes& rgb, const JpegOptions& options);
 
-// Encodes interleaved RGB samples (width * height * 3 bytes).
-std::vector<std::uint8_t> EncodeRgbJpeg(int width, int height, const std::vector<std::uint8_t>& rgb,
-                                        const JpegOptions& options);
+void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
+Bytes ReadBytes(const std::filesystem::path& path);
+inline void WriteJpeg(const std::filesystem::path& path, const TestPage& page,
+                      const JpegOptions& options = {}) {
+  WriteBytes(path, EncodeJpeg(page, options));
+}
 
-void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
-std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
-void WriteJpeg(const std::filesystem::path& path, const TestPage& page,
-               const JpegOptions& options = {});
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
- public:
+// A fresh temporary folder, removed with all in it (a test that makes parts read-only undoes it).
+struct TempDir {
   TempDir();
   ~TempDir();
   TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
   const std::filesystem::path& path() const { return path_; }
-  // The path as a folder argument: ends in '/'.
-  std::string str() const { return path_.string() + "/"; }
+  std::string str() const { return path_.string() + "/"; }  // as a folder argument
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
   std::filesystem::path path_;
 };
 
 // Makes `folder` the current folder until the object goes out of scope.
-class ScopedCurrentPath {
- public:
-  explicit ScopedCurrentPath(const std::filesystem::path& folder);
-  ~ScopedCurrentPath();
+struct ScopedCurrentPath {
+  std::filesystem::path previous = std::filesystem::current_path();
+  explicit ScopedCurrentPath(const std::filesystem::path& folder) {
+    std::filesystem::current_path(folder);
+  }
+  ~ScopedCurrentPath() { std::filesystem::current_path(previous); }
   ScopedCurrentPath(const ScopedCurrentPath&) = delete;
-  ScopedCurrentPath& operator=(const ScopedCurrentPath&) = delete;
-
- private:
-  std::filesystem::path previous_;
 };
 
-// The names of the entries directly in `folder`, sorted by their bytes.
+// The names of the entries directly in `folder` (none when it is missing), sorted by bytes.
 std::vector<std::string> EntryNames(const std::filesystem::path& folder);
 
 }  // namespace quarnel::testing
