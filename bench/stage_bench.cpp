@@ -22,7 +22,9 @@ double MedianMs(int repetitions, F&& work) {
   for (int i = 0; i < repetitions; ++i) {
     const auto start = std::chrono::steady_clock::now();
     work();
-    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    times.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count());
   }
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
@@ -54,8 +56,10 @@ int main(int argc, char** argv) {
   report("decode (LoadGray)", MedianMs(reps, [&] { (void)LoadGray(path); }), pixels);
 
   std::optional<ContentBox> box;
-  report("analysis, plain", MedianMs(reps, [&] { box = FindContentBounds(image->View(), 120, 0); }), pixels);
-  report("analysis, noise 10", MedianMs(reps, [&] { (void)FindContentBounds(image->View(), 120, 10); }), pixels);
+  report("analysis, plain", MedianMs(reps, [&] { box = FindContentBounds(image->View(), 120, 0); }),
+         pixels);
+  report("analysis, noise 10",
+         MedianMs(reps, [&] { (void)FindContentBounds(image->View(), 120, 10); }), pixels);
   if (!box) {
     std::printf("  no content box\n");
     return 0;
@@ -65,9 +69,13 @@ int main(int argc, char** argv) {
   Canvas canvas = Canvas::Create(extremes.maxWidth, extremes.maxHeight);
   const GrayView boxPixels = image->View().Sub(box->left(), box->top, box->width, box->height);
   const double boxPixelCount = static_cast<double>(box->width) * box->height;
-  report("compose (fill + copy)", MedianMs(reps, [&] { ComposePage(canvas, extremes, 256, box, boxPixels); }), boxPixelCount);
-  const double composeAndWhiten = MedianMs(reps, [&] { ComposePage(canvas, extremes, 200, box, boxPixels); });
+  report("compose (fill + copy)",
+         MedianMs(reps, [&] { ComposePage(canvas, extremes, 256, box, boxPixels); }),
+         boxPixelCount);
+  const double composeAndWhiten =
+      MedianMs(reps, [&] { ComposePage(canvas, extremes, 200, box, boxPixels); });
   report("compose + whiten", composeAndWhiten, boxPixelCount);
-  report("encode (quality 50)", MedianMs(reps, [&] { (void)EncodeGrayJpeg(canvas.View()); }), boxPixelCount);
+  report("encode (quality 50)", MedianMs(reps, [&] { (void)EncodeGrayJpeg(canvas.View()); }),
+         boxPixelCount);
   return 0;
 }

@@ -139,8 +139,8 @@ std::int32_t ScanProfileEdge(const std::int32_t* profile, std::int32_t length, b
 std::optional<ContentBox> FindContentBounds(GrayView image, std::int32_t black,
                                             std::int32_t noise) {
   if (image.width <= 0 || image.height <= 0 || black <= 0) return std::nullopt;
-  const Edges edges = noise != 0 ? FindNoiseTolerantEdges(image, black, noise)
-                                 : FindPlainEdges(image, black);
+  const Edges edges =
+      noise != 0 ? FindNoiseTolerantEdges(image, black, noise) : FindPlainEdges(image, black);
   if (edges.top < 0 || edges.bottom < 0 || edges.left < 0 || edges.right < 0) return std::nullopt;
   // A single row or column of content is no box; neither are crossed edges.
   if (edges.right <= edges.left || edges.bottom <= edges.top) return std::nullopt;

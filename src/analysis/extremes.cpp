@@ -25,8 +25,8 @@ void FoldIntoExtremes(Extremes& extremes, const ContentBox& box, std::int32_t in
 
 std::vector<std::int32_t> ExtremePages(const Extremes& extremes) {
   std::vector<std::int32_t> pages;
-  for (const std::int32_t page : {extremes.maxRightPage, extremes.minTopPage,
-                                  extremes.maxWidthPage, extremes.maxHeightPage}) {
+  for (const std::int32_t page : {extremes.maxRightPage, extremes.minTopPage, extremes.maxWidthPage,
+                                  extremes.maxHeightPage}) {
     if (std::find(pages.begin(), pages.end(), page) == pages.end()) pages.push_back(page);
   }
   return pages;

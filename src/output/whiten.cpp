@@ -51,7 +51,7 @@ void WhitenBackground(MutableGrayView box, std::int32_t white, std::span<std::ui
     std::uint8_t* __restrict row = box.Row(r);
     for (std::int32_t c = 0; c < w; ++c) {
       const std::uint8_t keep = spread[c] | spread[c + 4] | flags[c + 8];  // 0 or 1
-      row[c] |= static_cast<std::uint8_t>(keep - 1);                        // 0 keeps, 0xFF whitens
+      row[c] |= static_cast<std::uint8_t>(keep - 1);                       // 0 keeps, 0xFF whitens
     }
   }
 }

@@ -8,7 +8,7 @@ namespace quarnel {
 
 // One entry of a folder.
 struct FolderEntry {
-  std::string name;        // the bare file name, bytes as the file system holds them
+  std::string name;            // the bare file name, bytes as the file system holds them
   bool isRegularFile = false;  // after following symbolic links; false for folders, FIFOs,
                                // sockets, devices, dangling links and link loops
 };
