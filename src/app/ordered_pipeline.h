@@ -14,18 +14,11 @@
 
 namespace quarnel {
 
-// Runs produce(index, worker) for index = 0 ... count - 1 on `workers` threads and hands every
-// result to commit(index, result) on the calling thread, strictly in index order. Workers run at
-// most `window` indices ahead of the next commit, so at most `window` results wait at any time.
-// commit returns false to stop: nothing further is committed, and results already produced
-// beyond that index are dropped. An exception thrown by produce or commit stops the workers and
-// is rethrown here. With one worker everything runs on the calling thread, one index at a time;
-// so it does when no worker thread can be started. Workers run with the asynchronous signals
-// blocked: signals such as an interrupt are taken by the calling thread.
 namespace pipeline_detail {
 
-// Starts up to `workers` threads running work(index) with the asynchronous signals blocked.
-// Threads the system cannot start are done without.
+// Starts up to `workers` threads running work(worker) with the asynchronous signals blocked.
+// Threads the system cannot start are done without. The caller's signal mask is restored on
+// every path.
 template <typename Work>
 void StartWorkers(std::vector<std::thread>& threads, int workers, Work& work) {
   sigset_t blocked;
@@ -38,12 +31,23 @@ void StartWorkers(std::vector<std::thread>& threads, int workers, Work& work) {
     for (int w = 0; w < workers; ++w) threads.emplace_back(work, w);
   } catch (const std::system_error&) {
     // Fewer workers (or none: the caller then works alone) rather than no run.
+  } catch (...) {
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    throw;
   }
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 }  // namespace pipeline_detail
 
+// Runs produce(index, worker) for index = 0 ... count - 1 on `workers` threads and hands every
+// result to commit(index, result) on the calling thread, strictly in index order. Workers run at
+// most `window` indices ahead of the next commit, so at most `window` results wait at any time.
+// commit returns false to stop: nothing further is committed, and results already produced
+// beyond that index are dropped. An exception thrown by produce or commit stops the workers and
+// is rethrown here. With one worker everything runs on the calling thread, one index at a time;
+// so it does when no worker thread can be started. Workers run with the asynchronous signals
+// blocked: signals such as an interrupt are taken by the calling thread.
 template <typename Result, typename Produce, typename Commit>
 void RunOrdered(std::int32_t count, int workers, std::int32_t window, Produce produce,
                 Commit commit) {
