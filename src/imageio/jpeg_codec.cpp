@@ -296,8 +296,8 @@ std::optional<GrayImage> Decode(std::uint64_t inputSize, AttachSource attachSour
   std::unique_ptr<std::uint8_t[]> scratch;
   if (layout != Layout::kGray) {
     scratch = std::make_unique_for_overwrite<std::uint8_t[]>(
-        static_cast<std::size_t>(kRowsPerRead) * static_cast<std::size_t>(width) *
-        static_cast<std::size_t>(decoder.cinfo()->output_components));
+        kScratchOffset + static_cast<std::size_t>(kRowsPerRead) * static_cast<std::size_t>(width) *
+                             static_cast<std::size_t>(decoder.cinfo()->output_components));
   }
   if (!ReadAllRows(decoder.cinfo(), decoder.err(), layout, image.pixels.get(), scratch.get())) {
     ThrowIfOutOfMemory(*decoder.err());
