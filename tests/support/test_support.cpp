@@ -11,8 +11,10 @@ namespace quarnel::testing {
 namespace fs = std::filesystem;
 namespace {
 
+// `fileSpace` is the colour space stored in the file, or JCS_UNKNOWN for libjpeg's default.
 Bytes Encode(int width, int height, int components, J_COLOR_SPACE inSpace,
-             const std::uint8_t* samples, const JpegOptions& options) {
+             const std::uint8_t* samples, const JpegOptions& options,
+             J_COLOR_SPACE fileSpace = JCS_UNKNOWN) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr err{};
   cinfo.err = jpeg_std_error(&err);
@@ -27,7 +29,7 @@ Bytes Encode(int width, int height, int components, J_COLOR_SPACE inSpace,
   cinfo.in_color_space = inSpace;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, options.quality, TRUE);
-  if (options.sampling == Sampling::kCmyk) jpeg_set_colorspace(&cinfo, JCS_YCCK);
+  if (fileSpace != JCS_UNKNOWN) jpeg_set_colorspace(&cinfo, fileSpace);
   const bool wide = options.sampling == Sampling::k422 || options.sampling == Sampling::k420;
   for (int c = 0; c < cinfo.num_components; ++c) {
     cinfo.comp_info[c].h_samp_factor = c == 0 && wide ? 2 : 1;
@@ -67,11 +69,17 @@ Bytes EncodeJpeg(const TestPage& page, const JpegOptions& options) {
     for (int c = 0; c < n; ++c) samples.push_back(c == 3 ? 255 : v);
   }
   const J_COLOR_SPACE space = n == 1 ? JCS_GRAYSCALE : n == 3 ? JCS_RGB : JCS_CMYK;
-  return Encode(page.width, page.height, n, space, samples.data(), options);
+  return Encode(page.width, page.height, n, space, samples.data(), options,
+                n == 4 ? JCS_YCCK : JCS_UNKNOWN);
 }
 
 Bytes EncodeRgbJpeg(int width, int height, const Bytes& rgb, const JpegOptions& options) {
   return Encode(width, height, 3, JCS_RGB, rgb.data(), options);
+}
+
+Bytes EncodeCmykJpeg(int width, int height, const Bytes& cmyk, bool ycck) {
+  return Encode(width, height, 4, JCS_CMYK, cmyk.data(), {Sampling::kCmyk},
+                ycck ? JCS_YCCK : JCS_CMYK);
 }
 
 void WriteBytes(const fs::path& path, const Bytes& bytes) {

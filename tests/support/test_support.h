@@ -37,6 +37,8 @@ struct TestPage {  // gray, row-major
 // Colour samplings write R = G = B = gray (CMYK: C = M = Y = gray, K = 255, inverted).
 Bytes EncodeJpeg(const TestPage& page, const JpegOptions& options = {});
 Bytes EncodeRgbJpeg(int width, int height, const Bytes& rgb, const JpegOptions& options);
+// Inverted CMYK samples (4 a pixel), stored as YCCK or as plain CMYK.
+Bytes EncodeCmykJpeg(int width, int height, const Bytes& cmyk, bool ycck);
 
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 Bytes ReadBytes(const std::filesystem::path& path);
