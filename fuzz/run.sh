@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets in build-fuzz (clang, libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each of them for SECONDS (default 60), side by side, from
-# a fresh seed corpus plus the inputs kept in fuzz/regressions/.
+# the seed corpus in fuzz/corpus/ (made by fuzz/make_seeds.sh) plus the inputs kept in
+# fuzz/regressions/.
 #   fuzz/run.sh [SECONDS]
 # Exits non-zero when a target crashes, leaks, runs out of memory or times out; the input that
 # did it is kept in build-fuzz/artifacts/ and its path is printed.
@@ -19,15 +20,14 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/quarnel-fuzz-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 artifacts="$PWD/build-fuzz/artifacts"
 mkdir -p "$artifacts"
-for target in "${targets[@]}"; do mkdir -p "$work/seed-$target" "$work/corpus-$target"; done
-build-fuzz/make_seed_corpus "$work/seed-jpeg_reader" "$work/seed-command_line"
+for target in "${targets[@]}"; do mkdir -p "$work/corpus-$target"; done
 
 # Limits: one input may take at most 60 s and the process 2 GiB (libFuzzer's default, which
 # is also its default cap on a single allocation). Inputs stay small: the largest seed is about
-# 6 KB, and a small file must never cost much.
+# 1 KB, and a small file must never cost much.
 run_target() {
   local target="$1"
-  local corpora=("$work/corpus-$target" "$work/seed-$target")
+  local corpora=("$work/corpus-$target" "fuzz/corpus/$target")
   if [[ -d "fuzz/regressions/$target" ]]; then corpora+=("fuzz/regressions/$target"); fi
   "build-fuzz/${target}_fuzzer" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 \
     -max_len=8192 -dict="fuzz/$target.dict" -print_final_stats=1 \

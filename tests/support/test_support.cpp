@@ -1,20 +1,28 @@
 #include "test_support.h"
 
+#include <fcntl.h>
 #include <jpeglib.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
+
+#include "analysis/content_bounds.h"
 
 namespace quarnel::testing {
 namespace fs = std::filesystem;
-namespace {
+using namespace std::chrono_literals;
 
-// `fileSpace` is the colour space stored in the file, or JCS_UNKNOWN for libjpeg's default.
-Bytes Encode(int width, int height, int components, J_COLOR_SPACE inSpace,
-             const std::uint8_t* samples, const JpegOptions& options,
-             J_COLOR_SPACE fileSpace = JCS_UNKNOWN) {
+Bytes EncodeSamples(int width, int height, int components, const Bytes& samples,
+                    const JpegOptions& options) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr err{};
   cinfo.err = jpeg_std_error(&err);
@@ -26,31 +34,24 @@ Bytes Encode(int width, int height, int components, J_COLOR_SPACE inSpace,
   cinfo.image_width = width;
   cinfo.image_height = height;
   cinfo.input_components = components;
-  cinfo.in_color_space = inSpace;
+  cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, options.quality, TRUE);
-  if (fileSpace != JCS_UNKNOWN) jpeg_set_colorspace(&cinfo, fileSpace);
-  const bool wide = options.sampling == Sampling::k422 || options.sampling == Sampling::k420;
-  for (int c = 0; c < cinfo.num_components; ++c) {
-    cinfo.comp_info[c].h_samp_factor = c == 0 && wide ? 2 : 1;
-    cinfo.comp_info[c].v_samp_factor = c == 0 && options.sampling == Sampling::k420 ? 2 : 1;
-  }
+  if (options.ycck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
   if (options.progressive) jpeg_simple_progression(&cinfo);
-  const int bits = options.acScanBits;
-  std::vector<jpeg_scan_info> scans = {{cinfo.num_components, {0, 1, 2, 3}, 0, 0, 0, 0}};
-  for (int c = 0; c < cinfo.num_components; ++c) {
+  std::vector<jpeg_scan_info> scans = {{components, {0, 1, 2, 3}, 0, 0, 0, 0}};
+  for (int c = 0; c < components; ++c) {
     for (int k = 1; k < 64; ++k) {
-      for (int bit = bits - 1; bit >= 0; --bit)
-        scans.push_back({1, {c}, k, k, bit == bits - 1 ? 0 : bit + 1, bit});
+      for (int bit = options.acScanBits - 1; bit >= 0; --bit)
+        scans.push_back({1, {c}, k, k, bit == options.acScanBits - 1 ? 0 : bit + 1, bit});
     }
   }
-  if (bits > 0) cinfo.scan_info = scans.data();
-  if (bits > 0) cinfo.num_scans = static_cast<int>(scans.size());
-  cinfo.restart_in_rows = options.restartInterval;
+  if (options.acScanBits > 0) cinfo.scan_info = scans.data();
+  if (options.acScanBits > 0) cinfo.num_scans = static_cast<int>(scans.size());
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
     auto row =
-        const_cast<JSAMPROW>(samples + std::size_t{cinfo.next_scanline} * width * components);
+        const_cast<JSAMPROW>(&samples[std::size_t{cinfo.next_scanline} * width * components]);
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);
@@ -60,26 +61,13 @@ Bytes Encode(int width, int height, int components, J_COLOR_SPACE inSpace,
   return bytes;
 }
 
-}  // namespace
-
-Bytes EncodeJpeg(const TestPage& page, const JpegOptions& options) {
-  const int n = std::array{1, 3, 3, 3, 4}[static_cast<int>(options.sampling)];
-  Bytes samples;
-  for (const std::uint8_t v : page.pixels) {
-    for (int c = 0; c < n; ++c) samples.push_back(c == 3 ? 255 : v);
-  }
-  const J_COLOR_SPACE space = n == 1 ? JCS_GRAYSCALE : n == 3 ? JCS_RGB : JCS_CMYK;
-  return Encode(page.width, page.height, n, space, samples.data(), options,
-                n == 4 ? JCS_YCCK : JCS_UNKNOWN);
-}
-
-Bytes EncodeRgbJpeg(int width, int height, const Bytes& rgb, const JpegOptions& options) {
-  return Encode(width, height, 3, JCS_RGB, rgb.data(), options);
-}
-
-Bytes EncodeCmykJpeg(int width, int height, const Bytes& cmyk, bool ycck) {
-  return Encode(width, height, 4, JCS_CMYK, cmyk.data(), {Sampling::kCmyk},
-                ycck ? JCS_YCCK : JCS_CMYK);
+Bytes DeclareSize(Bytes jpeg, int size, std::size_t bytes) {
+  std::size_t sof = 2;  // the frame header: a baseline or progressive one
+  while (!(jpeg.at(sof) == 0xFF && (jpeg.at(sof + 1) == 0xC0 || jpeg.at(sof + 1) == 0xC2))) ++sof;
+  jpeg[sof + 5] = jpeg[sof + 7] = static_cast<std::uint8_t>(size >> 8);
+  jpeg[sof + 6] = jpeg[sof + 8] = static_cast<std::uint8_t>(size);
+  jpeg.resize(bytes);
+  return jpeg;
 }
 
 void WriteBytes(const fs::path& path, const Bytes& bytes) {
@@ -111,6 +99,98 @@ std::vector<std::string> EntryNames(const fs::path& folder) {
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// The child writes into files, which are read until it ends.
+RunResult RunProgram(const std::string& binary, const std::vector<std::string>& args,
+                     const ChildOptions& options) {
+  std::vector<char*> argv = {const_cast<char*>(binary.c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  const TempDir io;
+  const std::string out = (io / "out").string(), err = (io / "err").string();
+  const pid_t pid = fork();
+  if (pid == 0) {  // the test program has one thread: the child may still call setenv
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+    const rlimit size{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
+    const rlimit space{rlim_t(options.addressSpaceLimit), rlim_t(options.addressSpaceLimit)};
+    if (dup2(open("/dev/null", O_RDONLY), 0) == 0 && dup2(creat(out.c_str(), 0600), 1) == 1 &&
+        dup2(creat(err.c_str(), 0600), 2) == 2 &&
+        (options.workDir.empty() || chdir(options.workDir.c_str()) == 0) &&
+        (options.fileSizeLimit < 0 || setrlimit(RLIMIT_FSIZE, &size) == 0) &&
+        (options.addressSpaceLimit < 0 || setrlimit(RLIMIT_AS, &space) == 0))
+      execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  RunResult result;
+  int status = 0;
+  for (auto left = options.timeout; waitpid(pid, &status, WNOHANG) == 0; left -= 1ms) {
+    std::this_thread::sleep_for(1ms);
+    const Bytes sofar = options.signal != 0 ? ReadBytes(out) : Bytes{};
+    if (std::string(sofar.begin(), sofar.end()).find(options.signalAfter) != std::string::npos)
+      kill(pid, options.signal);
+    if (left.count() <= 0) kill(pid, SIGKILL);  // a hang: the result shows signal 9
+  }
+  const Bytes outBytes = ReadBytes(out), errBytes = ReadBytes(err);
+  result.out.assign(outBytes.begin(), outBytes.end());
+  result.err.assign(errBytes.begin(), errBytes.end());
+  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  return result;
+}
+
+std::optional<ContentBox> ReferenceBox(GrayView page, int black, int noise) {
+  int left = page.width, right = -1, top = page.height, bottom = -1;
+  std::vector<std::int32_t> rows(page.height), columns(page.width);
+  for (int y = 0; y < page.height; ++y) {
+    for (int x = 0; x < page.width; ++x) {
+      if (page.Row(y)[x] >= black) continue;
+      left = std::min(left, x), right = std::max(right, x), ++rows[y], ++columns[x];
+      top = std::min(top, y), bottom = std::max(bottom, y);
+    }
+  }
+  if (noise > 0) {
+    top = ScanProfileEdge(rows.data(), page.height, true, noise);
+    bottom = ScanProfileEdge(rows.data(), page.height, false, noise);
+    left = ScanProfileEdge(columns.data(), page.width, true, noise);
+    right = ScanProfileEdge(columns.data(), page.width, false, noise);
+  }
+  if (left < 0 || top < 0 || left >= right || top >= bottom) return std::nullopt;
+  const int x0 = std::max(left - 5, 0), x1 = std::min(right + 5, page.width);
+  const int y0 = std::max(top - 5, 0);
+  return ContentBox{x1, y0, x1 - x0, std::min(bottom + 5, page.height) - y0};
+}
+
+TestPage ReferenceCanvas(GrayView page, const std::optional<ContentBox>& box, const Extremes& e,
+                         int white) {
+  TestPage canvas(e.maxWidth, e.maxHeight);
+  if (!box || box->width <= 0 || box->height <= 0) return canvas;
+  const int x0 = std::max(box->left() - (e.maxRight - e.maxWidth), 0);
+  const int y0 =
+      box->bottom() > e.minTop + e.maxHeight ? e.maxHeight - box->height : box->top - e.minTop;
+  for (int y = 0; y < box->height; ++y) {
+    for (int x = 0; x < box->width; ++x)
+      canvas.at(x0 + x, y0 + y) = page.Row(box->top + y)[box->left() + x];
+  }
+  if (white > 255 || box->width < 5 || box->height < 5) return canvas;
+  const TestPage placed = canvas;
+  auto dark = [&](int x, int y) {
+    return x >= 0 && y >= 0 && x < box->width && y < box->height &&
+           placed.pixels[(y0 + y) * e.maxWidth + x0 + x] < white;
+  };
+  for (int y = 0; y < box->height; ++y) {
+    for (int x = 0; x < box->width; ++x) {
+      bool keep = false;
+      for (int dy = -4; dy <= 4; ++dy) {
+        for (int dx = -4; dx <= 4; ++dx) keep = keep || dark(x + dx, y + dy);
+      }
+      if (!keep) canvas.at(x0 + x, y0 + y) = 255;
+    }
+  }
+  return canvas;
 }
 
 }  // namespace quarnel::testing

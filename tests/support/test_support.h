@@ -1,24 +1,29 @@
 #pragma once
 
-// Test pages built in memory and written as JPEG files with libjpeg, and temporary folders.
+// What the tests share: pages written as JPEG files, temporary folders, the binary run as a child
+// process, and the few-line reference implementations that the tool is compared with.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
+
+#include "analysis/extremes.h"
+#include "imageio/gray_image.h"
 
 namespace quarnel::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-enum class Sampling { kGray, k444, k422, k420, kCmyk };
-
 struct JpegOptions {
-  Sampling sampling = Sampling::kGray;
   int quality = 100;  // 100 keeps 0/255 edges within a few levels
   bool progressive = false;
-  int restartInterval = 0;  // in MCU rows; 0 for none
   int acScanBits = 0;  // > 0: 1 + components * 63 * acScanBits scans, one per AC coefficient bit
+  bool ycck = false;   // with 4 components: stored as YCCK rather than CMYK
 };
 
 struct TestPage {  // gray, row-major
@@ -27,18 +32,22 @@ struct TestPage {  // gray, row-major
   TestPage(int w, int h, std::uint8_t fill = 255)
       : width(w), height(h), pixels(static_cast<std::size_t>(w) * h, fill) {}
   std::uint8_t& at(int x, int y) { return pixels[static_cast<std::size_t>(y) * width + x]; }
-  std::uint8_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+  GrayView View() const { return {pixels.data(), width, height, width}; }
   // Sets columns x0 ... x1 and rows y0 ... y1 (inclusive) to `value`.
   void Fill(int x0, int y0, int x1, int y1, std::uint8_t value) {
     for (int y = y0; y <= y1; ++y) std::fill(&at(x0, y), &at(x1, y) + 1, value);
   }
 };
 
-// Colour samplings write R = G = B = gray (CMYK: C = M = Y = gray, K = 255, inverted).
-Bytes EncodeJpeg(const TestPage& page, const JpegOptions& options = {});
-Bytes EncodeRgbJpeg(int width, int height, const Bytes& rgb, const JpegOptions& options);
-// Inverted CMYK samples (4 a pixel), stored as YCCK or as plain CMYK.
-Bytes EncodeCmykJpeg(int width, int height, const Bytes& cmyk, bool ycck);
+// `samples` holds 1 (gray), 3 (RGB) or 4 (inverted CMYK) bytes a pixel.
+Bytes EncodeSamples(int width, int height, int components, const Bytes& samples,
+                    const JpegOptions& options = {});
+inline Bytes EncodeJpeg(const TestPage& page, const JpegOptions& options = {}) {
+  return EncodeSamples(page.width, page.height, 1, page.pixels, options);
+}
+// The file with its frame header changed to declare size x size pixels, and cut or padded with
+// zeros to `bytes` bytes.
+Bytes DeclareSize(Bytes jpeg, int size, std::size_t bytes);
 
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 Bytes ReadBytes(const std::filesystem::path& path);
@@ -47,7 +56,7 @@ inline void WriteJpeg(const std::filesystem::path& path, const TestPage& page,
   WriteBytes(path, EncodeJpeg(page, options));
 }
 
-// A fresh temporary folder, removed with all in it (a test that makes parts read-only undoes it).
+// A fresh temporary folder, removed with all in it.
 struct TempDir {
   TempDir();
   ~TempDir();
@@ -58,17 +67,44 @@ struct TempDir {
   std::filesystem::path path_;
 };
 
-// Makes `folder` the current folder until the object goes out of scope.
-struct ScopedCurrentPath {
-  std::filesystem::path previous = std::filesystem::current_path();
-  explicit ScopedCurrentPath(const std::filesystem::path& folder) {
-    std::filesystem::current_path(folder);
-  }
-  ~ScopedCurrentPath() { std::filesystem::current_path(previous); }
-  ScopedCurrentPath(const ScopedCurrentPath&) = delete;
-};
-
 // The names of the entries directly in `folder` (none when it is missing), sorted by bytes.
 std::vector<std::string> EntryNames(const std::filesystem::path& folder);
+
+struct RunResult {
+  std::string out, err;  // byte for byte
+  int status = -1;       // exit status; -1 when the child did not exit
+  int signal = 0;        // the signal that ended the child (9 also after the timeout)
+};
+
+struct ChildOptions {
+  std::filesystem::path workDir{};                         // the test's own when empty
+  std::vector<std::pair<std::string, std::string>> env{};  // set in the child
+  long long fileSizeLimit = -1;                            // RLIMIT_FSIZE; < 0: unchanged
+  long long addressSpaceLimit = -1;                        // RLIMIT_AS; < 0: unchanged
+  int signal = 0;  // sent when standard output contains signalAfter
+  std::string signalAfter{};
+  std::chrono::milliseconds timeout = std::chrono::seconds(30);  // then the child is killed
+};
+
+// Runs `binary` with `args` (no shell), standard input closed, no signal blocked.
+RunResult RunProgram(const std::string& binary, const std::vector<std::string>& args,
+                     const ChildOptions& options);
+#ifdef QUARNEL_BINARY
+inline RunResult RunQuarnel(const std::vector<std::string>& args, const ChildOptions& o = {}) {
+  return RunProgram(QUARNEL_BINARY, args, o);
+}
+#endif
+
+// The content box by definition: the bounding box of the pixels below `black` (noise 0) or the
+// edges that ScanProfileEdge finds on the row and column counts of those pixels, widened by 5
+// pixels before the first dark row and column and 4 after the last, within the page.
+std::optional<ContentBox> ReferenceBox(GrayView page, int black, int noise);
+
+// An output page by definition: a white canvas showing the columns maxRight - maxWidth ... and the
+// rows minTop ... of `page` (a box starting left of that moves right to column 0, one ending below
+// it moves up to end on the last row); then, for white < 256 and a box of at least 5 x 5, every
+// box pixel with no pixel below `white` within four rows and columns of it in the box is 255.
+TestPage ReferenceCanvas(GrayView page, const std::optional<ContentBox>& box, const Extremes& e,
+                         int white);
 
 }  // namespace quarnel::testing

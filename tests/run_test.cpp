@@ -1,0 +1,183 @@
+// The binary against a model of the run written from its definition. Random books (pages that
+// cannot be read, pages without content, equal pages, odd names) run with random settings into
+// output folders holding old pages, or folders in the way of pages, on a disk that may be full;
+// on one worker and on several, with and without boxes kept between the passes. Standard output,
+// standard error, the exit status and the output folder afterwards must agree byte for byte.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "imageio/jpeg_codec.h"
+#include "test_support.h"
+
+namespace quarnel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Folder = std::map<std::string, Bytes>;  // a folder's entries; a subfolder as no bytes
+
+struct Book {
+  std::vector<std::string> names;  // in table order
+  std::vector<Bytes> files;
+  int black = 120, white = 256, noise = 0;
+  bool output = true, topOnly = false;
+  Folder before;                 // the output folder before the run
+  long long fileSizeLimit = -1;  // larger files do not fit on the disk
+};
+
+struct Outcome {
+  std::string out, err;
+  int status = 0;
+  Folder files;
+  bool operator==(const Outcome&) const = default;
+};
+
+Outcome Model(const Book& book, const std::string& outDir) {
+  const int n = static_cast<int>(book.files.size());
+  std::vector<std::optional<GrayImage>> pages;
+  std::vector<std::optional<ContentBox>> boxes;
+  Outcome o{"", "", 0, book.before};
+  Extremes x;
+  for (int j = 0; j < n; ++j) {
+    pages.push_back(LoadGrayFromMemory(book.files[j].data(), book.files[j].size()));
+    boxes.push_back(pages[j] ? ReferenceBox(pages[j]->View(), book.black, book.noise)
+                             : std::nullopt);
+    o.out += "Input " + std::to_string(j) + "/" + std::to_string(n) + "   \r";
+    if (!boxes[j]) o.err += "Error: " + std::to_string(j) + "\n";
+    if (!boxes[j]) continue;
+    if (boxes[j]->width > x.maxWidth) x.maxWidth = boxes[j]->width, x.maxWidthPage = j;
+    if (boxes[j]->height > x.maxHeight) x.maxHeight = boxes[j]->height, x.maxHeightPage = j;
+    if (boxes[j]->top < x.minTop) x.minTop = boxes[j]->top, x.minTopPage = j;
+    if (boxes[j]->right > x.maxRight) x.maxRight = boxes[j]->right, x.maxRightPage = j;
+  }
+  for (const auto& [label, page, value] : {std::tuple{"\nMax Right:  ", x.maxRightPage, x.maxRight},
+                                           {"Max Top:    ", x.minTopPage, x.minTop},
+                                           {"Max Width:  ", x.maxWidthPage, x.maxWidth},
+                                           {"Max Height: ", x.maxHeightPage, x.maxHeight}})
+    o.out += label + book.names[page] + " (" + std::to_string(value) + ")\n";
+  if (!book.output) return o;
+  if (x.maxWidth == 0)
+    return {o.out, o.err + "ERROR: no page has content, nothing written\n", 1, o.files};
+  auto write = [&](int k) {
+    const Bytes jpeg =
+        EncodeJpeg(ReferenceCanvas(pages[k]->View(), boxes[k], x, book.white), {.quality = 50});
+    const auto old = book.before.find(book.names[k]);
+    const bool blocked = old != book.before.end() && old->second.empty();
+    if (blocked || (book.fileSizeLimit >= 0 && std::ssize(jpeg) > book.fileSizeLimit)) {
+      o.err += "Error: cannot write " + outDir + book.names[k] + "\n";
+      o.status = 1;
+    } else {
+      o.files[book.names[k]] = jpeg;
+    }
+  };
+  if (book.topOnly) {
+    o.out += "Output Top file\n";
+    for (const int k : ExtremePages(x)) write(k);
+    return o;
+  }
+  for (int k = 0; k < n; ++k) {
+    o.out += "Output " + std::to_string(k) + "/" + std::to_string(n) + "   \r";
+    if (!pages[k]) o.err += "Error\n", o.status = 1;
+    if (!pages[k]) break;
+    write(k);
+  }
+  o.out += "\n";
+  return o;
+}
+
+// Light paper with noise, dark blocks and specks; the first page of the first book is large, so
+// that later pages are ready first on several workers.
+Book RandomBook(std::mt19937& rng, int number) {
+  auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  Book book;
+  book.black = uniform(60, 200);
+  book.white = uniform(0, 1) ? 256 : uniform(book.black + 1, 255);
+  book.noise = uniform(0, 2) ? 0 : uniform(1, 3);
+  book.output = number == 1 || uniform(0, 5) > 0;
+  book.topOnly = book.output && uniform(0, 3) == 0;
+  book.fileSizeLimit = uniform(0, 3) ? -1 : uniform(1000, 3000);
+  const int n = number == 0 ? 6 : number == 1 ? 3 : uniform(1, 6);
+  for (int i = 0; i < n; ++i) {
+    std::string name = "p";
+    name += std::to_string(i) + (i % 2 ? " \xff -z.jpg" : ".jpg");
+    book.names.push_back(name);
+    if (uniform(0, 5) == 0) book.before[name] = uniform(0, 1) ? Bytes{} : Bytes{'o', 'l', 'd'};
+    const int kind = number == 1 ? i + 1 : uniform(0, 9);  // the second book has no content
+    if (kind == 1 || kind == 2) {
+      book.files.push_back(kind == 1 ? Bytes{'n', 'o'} : EncodeJpeg(TestPage(30, 20)));
+    } else if (kind == 3 && i > 0) {
+      book.files.push_back(book.files.back());
+    } else {
+      const bool large = number + i == 0;
+      TestPage page(large ? 900 : uniform(20, 80), large ? 700 : uniform(20, 80));
+      for (auto& v : page.pixels) v = uniform(190, 255);
+      for (int k = uniform(0, 3); k > 0; --k) {
+        const int x = uniform(0, page.width - 1), y = uniform(0, page.height - 1);
+        page.Fill(x, y, uniform(x, page.width - 1), uniform(y, page.height - 1), uniform(0, 150));
+      }
+      for (int k = uniform(0, 3); k > 0; --k)
+        page.at(uniform(0, page.width - 1), uniform(0, page.height - 1)) = 0;
+      book.files.push_back(EncodeJpeg(page, {.progressive = i % 2 == 1}));
+    }
+  }
+  return book;
+}
+
+TEST(Run, MatchesTheModel) {
+  std::mt19937 rng(1);
+  for (int number = 0; number < 40; ++number) {
+    const Book book = RandomBook(rng, number);
+    TempDir in, out;
+    for (std::size_t i = 0; i < book.files.size(); ++i)
+      WriteBytes(in / book.names[i], book.files[i]);
+    std::vector<std::string> args = {"-i", in.str(),
+                                     "-b", std::to_string(book.black),
+                                     "-w", std::to_string(book.white),
+                                     "-n", std::to_string(book.noise)};
+    if (book.output) args.insert(args.end(), {"-o", out.str()});
+    if (book.topOnly) args.push_back("-z");
+    const Outcome expected = Model(book, out.str());
+    for (const auto& [workers, budget] : {std::pair{"1", "1000000"}, {"3", "0"}, {"2", "3000"}}) {
+      fs::remove_all(out.path());
+      fs::create_directory(out.path());
+      for (const auto& [name, bytes] : book.before) {
+        if (bytes.empty()) fs::create_directory(out / name);
+        if (!bytes.empty()) WriteBytes(out / name, bytes);
+      }
+      const RunResult run = RunQuarnel(
+          args, {.env = {{"QUARNEL_TEST_WORKERS", workers}, {"QUARNEL_TEST_BOX_BUDGET", budget}},
+                 .fileSizeLimit = book.fileSizeLimit});
+      Outcome got{run.out, run.err, run.status, {}};
+      for (const std::string& name : EntryNames(out.path()))
+        got.files[name] = fs::is_directory(out / name) ? Bytes{} : ReadBytes(out / name);
+      ASSERT_TRUE(got == expected) << "book " << number << ", " << workers << " workers\n"
+                                   << got.out << got.err << "expected\n"
+                                   << expected.out << expected.err;
+    }
+  }
+}
+
+// What main makes of the command line (command_line_test.cpp has every message): standard error
+// and the status.
+TEST(Run, CommandLineMessagesAndStatus) {
+  const std::tuple<std::vector<std::string>, std::string, int> cases[] = {
+      {{"-v"},
+       "quarnel ver 0.03\n\nUsage: quarnel -i InDir [-o OutDir] [-b black] [-w [white]] [-n "
+       "[noise]] [-z]\n",
+       255},
+      {{"-z"}, "ERROR: -z option needs -o option\n", 255},
+      {{"-i", "missing", "-o", "out"}, "ERROR: no .jpg file in missing/\n", 1},
+      {{}, "ERROR: no .jpg file in ./\n", 1}};
+  for (const auto& [args, err, status] : cases) {
+    TempDir dir;
+    const RunResult run = RunQuarnel(args, {.workDir = dir.path()});
+    EXPECT_EQ(run.err, err) << ::testing::PrintToString(args);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.status, status);
+  }
+}
+
+}  // namespace
+}  // namespace quarnel::testing

@@ -1,0 +1,72 @@
+// Runs ended early: by a signal, which leaves every output file as it was, absent or complete,
+// and no other file (a temporary one) behind; by memory running out, which is reported.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <random>
+
+#include "imageio/jpeg_codec.h"
+#include "test_support.h"
+
+namespace quarnel::testing {
+namespace {
+
+const Bytes kOld = {'o', 'l', 'd'};  // what the output folder held before
+
+std::string PageName(int i) {
+  std::string name = "p";
+  return name + std::to_string(i) + ".jpg";
+}
+
+// A signal while pages are written (40 large noisy pages, read again and whitened) or during the
+// analysis ends the run with 128 + signal.
+TEST(OutputSafety, Signals) {
+  TempDir in;
+  std::mt19937 random(7);
+  TestPage page(1200, 1200);
+  for (auto& v : page.pixels) v = random() % 100;
+  for (int i = 10; i < 50; ++i) WriteJpeg(in / PageName(i), page);
+  for (const auto& [signal, after, workers] : {std::tuple{SIGINT, "Output 0/", "1"},
+                                               {SIGTERM, "Output 1/", "2"},
+                                               {SIGHUP, "Input 1", "2"}}) {
+    TempDir out;
+    for (int i = 10; i < 50; i += 2) WriteBytes(out / PageName(i), kOld);
+    const RunResult run =
+        RunQuarnel({"-i", in.str(), "-o", out.str(), "-w"},
+                   {.env = {{"QUARNEL_TEST_WORKERS", workers}, {"QUARNEL_TEST_BOX_BUDGET", "0"}},
+                    .signal = signal,
+                    .signalAfter = after});
+    EXPECT_EQ(run.status, 128 + signal) << after << ", signal " << run.signal;
+    for (const std::string& name : EntryNames(out.path())) {
+      const Bytes bytes = ReadBytes(out / name);
+      EXPECT_TRUE(bytes == kOld || LoadGrayFromMemory(bytes.data(), bytes.size())) << name;
+      EXPECT_TRUE(name.starts_with("p") && name.ends_with(".jpg")) << name;
+    }
+  }
+}
+
+// Memory running out is a message and a status, not an abort: under a 256 MiB address space, a
+// page of 16384 x 16384 pixels, and a progressive one of 12000 x 12000 (the decoder's
+// coefficients).
+TEST(OutputSafety, OutOfMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space";
+#endif
+  for (const auto& [workers, progressive, size] :
+       {std::tuple{"1", false, 16384}, {"2", true, 12000}}) {
+    TempDir in, out;
+    const Bytes page = EncodeJpeg(TestPage(120, 100, 0), {.progressive = progressive});
+    WriteBytes(in / "a.jpg", page);
+    WriteBytes(in / "b.jpg", DeclareSize(page, size, 64000));
+    const RunResult run =
+        RunQuarnel({"-i", in.str(), "-o", out.str()},
+                   {.env = {{"QUARNEL_TEST_WORKERS", workers}}, .addressSpaceLimit = 256 << 20});
+    EXPECT_EQ(run.err, "ERROR: out of memory\n") << workers;
+    EXPECT_EQ(run.status, 1) << "signal " << run.signal;
+    EXPECT_TRUE(EntryNames(out.path()).empty());
+  }
+}
+
+}  // namespace
+}  // namespace quarnel::testing
