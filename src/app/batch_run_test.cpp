@@ -10,14 +10,6 @@ namespace {
 
 using namespace testing;
 
-std::string ReadAndClose(std::FILE* stream) {
-  std::rewind(stream);
-  std::string text(1 << 16, '\0');
-  text.resize(std::fread(text.data(), 1, text.size(), stream));
-  std::fclose(stream);
-  return text;
-}
-
 // A page shrunk between the passes: written from its kept box, or, read again, unreadable; then
 // the full pass ends there, even with the next page ready on a worker.
 TEST(BatchRun, PageReplacedBetweenThePasses) {
@@ -26,21 +18,23 @@ TEST(BatchRun, PageReplacedBetweenThePasses) {
     TestPage a(120, 100), b(120, 100);
     a.Fill(10, 40, 49, 89, 0);
     b.Fill(60, 10, 109, 39, 0);
-    WriteJpeg(in / "a.jpg", a);
-    WriteJpeg(in / "b.jpg", b);
-    WriteJpeg(in / "c.jpg", a);
+    for (const auto& [name, page] : {std::pair{"a.jpg", a}, {"b.jpg", b}, {"c.jpg", a}})
+      WriteBytes(in / name, EncodeJpeg(page));
     const RunOptions options{workers, std::size_t(budget),
-                             [&] { WriteJpeg(in / "b.jpg", TestPage(9, 9)); }};
-    std::FILE *outStream = std::tmpfile(), *errStream = std::tmpfile();
-    const int status = RunBatch({in.str(), out.str()}, options, outStream, errStream);
-    const std::string output = ReadAndClose(outStream);
-    EXPECT_TRUE(output.ends_with(budget ? "Output 2/3   \r\n" : "Output 1/3   \r\n")) << output;
-    EXPECT_EQ(ReadAndClose(errStream), budget ? "" : "Error\n");
+                             [&] { WriteBytes(in / "b.jpg", EncodeJpeg(TestPage(9, 9))); }};
+    std::FILE* streams[] = {std::tmpfile(), std::tmpfile()};
+    const int status = RunBatch({in.str(), out.str()}, options, streams[0], streams[1]);
+    std::string text[2] = {std::string(999, 0), std::string(999, 0)};
+    for (int i = 0; i < 2; ++i) std::rewind(streams[i]);
+    for (int i = 0; i < 2; ++i) text[i].resize(std::fread(text[i].data(), 1, 999, streams[i]));
+    EXPECT_TRUE(text[0].ends_with(budget ? "Output 2/3   \r\n" : "Output 1/3   \r\n")) << text[0];
+    EXPECT_EQ(text[1], budget ? "" : "Error\n");
     EXPECT_EQ(status, budget ? 0 : 1);
     EXPECT_EQ(EntryNames(out.path()).size(), budget ? 3u : 1u);
     const auto written = LoadGray((out / "b.jpg").string());  // b as analysed
     EXPECT_TRUE(!budget ||
                 *std::min_element(written->pixels.get(), written->pixels.get() + 59 * 59) < 99);
+    for (std::FILE* stream : streams) std::fclose(stream);
   }
 }
 
