@@ -1,7 +1,8 @@
 // libFuzzer target for the command line: the input is split at NUL bytes into arguments (each
 // argument ends at a NUL or at the end of the input), parsed and checked. Whatever the arguments,
-// the parser and the checks must give either settings that satisfy every check or exactly one of
-// the fixed messages, and every number must read as atoi would (saturated at the 32-bit range).
+// the parser and the checks must give either settings that satisfy every check, the help or the
+// version, or exactly one of the fixed messages, and every number must read as atoi would
+// (saturated at the 32-bit range).
 
 #include <cerrno>
 #include <cstddef>
@@ -44,14 +45,18 @@ void CheckSettingsResult(const quarnel::RunSettings& s) {
   const bool rangeOk = 0 <= s.black && s.black < s.white && s.white <= 256;
   const bool noiseOk = s.noise >= 0;
   const bool topOnlyOk = !s.topOnly || !s.outDir.empty();
+  const bool qualityOk = 1 <= s.quality && s.quality <= 100;
   if (!error) {
-    if (!rangeOk || !noiseOk || !topOnlyOk) Fail("settings accepted that break a check");
+    if (!rangeOk || !noiseOk || !topOnlyOk || !qualityOk) {
+      Fail("settings accepted that break a check");
+    }
     return;
   }
   // The first failing check, in the documented order.
   const char* expected = !rangeOk     ? quarnel::messages::kBlackWhiteRange
                          : !noiseOk   ? quarnel::messages::kNoiseRange
                          : !topOnlyOk ? quarnel::messages::kTopOnlyNeedsOutDir
+                         : !qualityOk ? quarnel::messages::kQualityRange
                                       : nullptr;
   if (expected == nullptr) Fail("valid settings refused");
   if (*error != expected) Fail("wrong message for refused settings");
@@ -79,8 +84,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const quarnel::ParseResult result = quarnel::ParseCommandLine(args);
-  if (result.settings.has_value() == !result.error.empty()) {
-    Fail("a parse result must hold either settings or an error text");
+  const int outcomes =
+      int{result.settings.has_value()} + int{!result.error.empty()} + int{!result.answer.empty()};
+  if (outcomes != 1) Fail("a parse result must hold one of settings, an error text, an answer");
+  if (!result.answer.empty()) {
+    const std::string help = std::string(quarnel::messages::kUsage) + quarnel::messages::kHelp;
+    if (result.answer != help && result.answer != quarnel::messages::kVersionLine) {
+      Fail("an answer must be the help or the version");
+    }
+    return 0;
   }
   if (!result.settings) {
     const std::string usage = quarnel::messages::kUsage;

@@ -219,6 +219,14 @@ const std::vector<std::vector<std::string>> kCommandLines = {
     {"-i", "a", "b"},
     {"-w", "", "-n", ""},
     {"-b", "12abc", "-w", "\t\n 7"},
+    {"-o", "out", "-q", "90"},
+    {"-q", "0"},
+    {"-q", "-5", "-q", "101"},
+    {"-q"},
+    {"-i", "in", "--help"},
+    {"-help"},
+    {"--version", "-v"},
+    {"--versions"},
 };
 
 bool WriteFile(const std::string& path, const std::string& bytes) {
