@@ -42,4 +42,7 @@ seed all -i in -o out -b 100 -w 200 -n 3 -z
 seed optional -w -n -z -o out
 seed version -input a -version
 seed range -b -5 -w 257
+seed quality -o out -q 90 -q 101
+seed help -i in --help
+seed answers --version -hx -v
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 
+#include "app/messages.h"
 #include "imageio/jpeg_codec.h"
 #include "test_support.h"
 
@@ -21,7 +22,7 @@ using Folder = std::map<std::string, Bytes>;  // a folder's entries; a subfolder
 struct Book {
   std::vector<std::string> names;  // in table order
   std::vector<Bytes> files;
-  int black = 120, white = 256, noise = 0;
+  int black = 120, white = 256, noise = 0, quality = 50;
   bool output = true, topOnly = false;
   Folder before;                 // the output folder before the run
   long long fileSizeLimit = -1;  // larger files do not fit on the disk
@@ -61,8 +62,8 @@ Outcome Model(const Book& book, const std::string& outDir) {
   if (x.maxWidth == 0)
     return {o.out, o.err + "ERROR: no page has content, nothing written\n", 1, o.files};
   auto write = [&](int k) {
-    const Bytes jpeg =
-        EncodeJpeg(ReferenceCanvas(pages[k]->View(), boxes[k], x, book.white), {.quality = 50});
+    const Bytes jpeg = EncodeJpeg(ReferenceCanvas(pages[k]->View(), boxes[k], x, book.white),
+                                  {.quality = book.quality});
     const auto old = book.before.find(book.names[k]);
     const bool blocked = old != book.before.end() && old->second.empty();
     if (blocked || (book.fileSizeLimit >= 0 && std::ssize(jpeg) > book.fileSizeLimit)) {
@@ -95,6 +96,7 @@ Book RandomBook(std::mt19937& rng, int number) {
   book.black = uniform(60, 200);
   book.white = uniform(0, 1) ? 256 : uniform(book.black + 1, 255);
   book.noise = uniform(0, 2) ? 0 : uniform(1, 3);
+  book.quality = uniform(0, 1) ? 50 : uniform(1, 100);
   book.output = number == 1 || uniform(0, 5) > 0;
   book.topOnly = book.output && uniform(0, 3) == 0;
   book.fileSizeLimit = uniform(0, 3) ? -1 : uniform(1000, 3000);
@@ -138,6 +140,8 @@ TEST(Run, MatchesTheModel) {
                                      "-n", std::to_string(book.noise)};
     if (book.output) args.insert(args.end(), {"-o", out.str()});
     if (book.topOnly) args.push_back("-z");
+    if (book.quality != 50 || number % 2)
+      args.insert(args.end(), {"-q", std::to_string(book.quality)});
     const Outcome expected = Model(book, out.str());
     for (const auto& [workers, budget] : {std::pair{"1", "1000000"}, {"3", "0"}, {"2", "3000"}}) {
       fs::remove_all(out.path());
@@ -159,10 +163,12 @@ TEST(Run, MatchesTheModel) {
   }
 }
 
-// What main makes of the command line (command_line_test.cpp has every message): standard error
-// and the status.
+// What main makes of the command line (command_line_test.cpp has every message): standard
+// output, standard error and the status.
 TEST(Run, CommandLineMessagesAndStatus) {
   const std::tuple<std::vector<std::string>, std::string, int> cases[] = {
+      {{"--version"}, "quarnel 0.03\n", 0},
+      {{"-h"}, std::string(messages::kUsage) + messages::kHelp, 0},
       {{"-v"},
        "quarnel ver 0.03\n\nUsage: quarnel -i InDir [-o OutDir] [-b black] [-w [white]] [-n "
        "[noise]] [-z]\n",
@@ -173,8 +179,8 @@ TEST(Run, CommandLineMessagesAndStatus) {
   for (const auto& [args, err, status] : cases) {
     TempDir dir;
     const RunResult run = RunQuarnel(args, {.workDir = dir.path()});
-    EXPECT_EQ(run.err, err) << ::testing::PrintToString(args);
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(status ? run.err : run.out, err) << ::testing::PrintToString(args);
+    EXPECT_EQ(status ? run.out : run.err, "");
     EXPECT_EQ(run.status, status);
   }
 }

@@ -131,7 +131,7 @@ RenderedPage RenderPage(const RunSettings& settings, const PageRecord& record,
     }
   }
   ComposePage(canvas, extremes, settings.white, record.box, boxPixels);
-  return RenderedPage{false, EncodeGrayJpeg(canvas.View())};
+  return RenderedPage{false, EncodeGrayJpeg(canvas.View(), settings.quality)};
 }
 
 // Writes every page (or, with topOnly, each distinct extreme page once) into the output folder.

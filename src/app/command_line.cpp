@@ -18,7 +18,11 @@ std::string FolderArgument(const std::string& arg) {
 }
 
 ParseResult UsageError(std::string prefix = {}) {
-  return ParseResult{std::nullopt, std::move(prefix) + messages::kUsage};
+  return ParseResult{std::nullopt, std::move(prefix) + messages::kUsage, {}};
+}
+
+ParseResult Help() {
+  return ParseResult{std::nullopt, {}, std::string(messages::kUsage) + messages::kHelp};
 }
 
 }  // namespace
@@ -46,6 +50,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < count; ++i) {
     const std::string& arg = args[i];
     if (arg.empty() || arg[0] != '-') return UsageError();
+    if (arg == "--help") return Help();
+    if (arg == "--version") return ParseResult{std::nullopt, {}, messages::kVersionLine};
     const char option = arg.size() > 1 ? arg[1] : '\0';
     const bool hasNext = i + 1 < count;
     // An optional value is taken when the next argument exists and does not begin with '-'.
@@ -72,13 +78,20 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       case 'z':
         settings.topOnly = true;
         break;
+      case 'q':
+        if (!hasNext) return UsageError();
+        settings.quality = ParseInteger(args[++i].c_str());
+        break;
+      // -r FILE (the report) is to come here.
+      case 'h':
+        return Help();
       case 'v':
         return UsageError(messages::kVersion);
       default:
         return UsageError();
     }
   }
-  return ParseResult{settings, {}};
+  return ParseResult{settings, {}, {}};
 }
 
 std::optional<std::string> CheckSettings(const RunSettings& settings) {
@@ -87,6 +100,7 @@ std::optional<std::string> CheckSettings(const RunSettings& settings) {
   }
   if (settings.noise < 0) return messages::kNoiseRange;
   if (settings.topOnly && settings.outDir.empty()) return messages::kTopOnlyNeedsOutDir;
+  if (settings.quality < 1 || settings.quality > 100) return messages::kQualityRange;
   return std::nullopt;
 }
 

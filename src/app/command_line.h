@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "imageio/jpeg_codec.h"
+
 namespace quarnel {
 
 // The run's settings, named as in the usage message. They do not change after the checks.
@@ -15,25 +17,32 @@ struct RunSettings {
   std::int32_t white = 256;  // 256: no whitening
   std::int32_t noise = 0;    // 0: plain bounds mode
   bool topOnly = false;
+  std::int32_t quality = kDefaultJpegQuality;  // of the written pages
 
   friend bool operator==(const RunSettings&, const RunSettings&) = default;
 };
 
-// The parsed settings, or the text to print on standard error for a usage error.
+// What the arguments ask for: a run with these settings; or a usage error, the text to print
+// on standard error; or an answer (the help, the version), the text to print on standard output
+// before ending with status 0.
 struct ParseResult {
   std::optional<RunSettings> settings;
   std::string error;
+  std::string answer;
 };
 
 // Reads an integer as atoi does (leading white space, an optional sign, decimal digits up to the
 // first other character, no digits giving 0), saturating at the 32-bit range.
 std::int32_t ParseInteger(const char* text);
 
-// Parses the arguments after the program name.
+// Parses the arguments after the program name, left to right. Options are selected by their
+// second character (-input acts as -i), but --help and --version only as whole arguments.
+// Parsing ends at the first -v (a usage error), -h... or --help (the help), or --version (the
+// version): a usage error met before it wins, and the arguments after it are not looked at.
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
 // Checks parsed settings; returns the message for the first check that fails, in the order
-// black/white range, noise range, -z without -o.
+// black/white range, noise range, -z without -o, quality range.
 std::optional<std::string> CheckSettings(const RunSettings& settings);
 
 }  // namespace quarnel

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/messages.h"
+
 namespace quarnel {
 namespace {
 
@@ -12,30 +14,34 @@ const std::string kVersion = "quarnel ver 0.03\n\n" + kUsage;
 const std::string kRange = "ERROR: black & white range (0<=b<w<255)\n";
 const std::string kNoise = "ERROR: noise range (0<=n)\n";
 const std::string kNeedsOut = "ERROR: -z option needs -o option\n";
+const std::string kQuality = "ERROR: quality range (1<=q<=100)\n";
+const std::string kHelp = kUsage + messages::kHelp;
 
-// What main does before the batch run, as one line: the settings, or the message to print.
+// What main does before the batch run, as one line: the settings, or the text to print.
 std::string ParseAndCheck(const std::vector<std::string>& args) {
   const ParseResult p = ParseCommandLine(args);
-  if (!p.settings) return p.error;
+  if (!p.settings) return p.error + p.answer;
   if (const auto message = CheckSettings(*p.settings)) return *message;
   const RunSettings& s = *p.settings;
   return "in '" + s.inDir + "' out '" + s.outDir + "' b " + std::to_string(s.black) + " w " +
-         std::to_string(s.white) + " n " + std::to_string(s.noise) + (s.topOnly ? " z" : "");
+         std::to_string(s.white) + " n " + std::to_string(s.noise) + " q " +
+         std::to_string(s.quality) + (s.topOnly ? " z" : "");
 }
 
 TEST(CommandLine, Table) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{}, "in '' out '' b 120 w 256 n 0"},
+      {{}, "in '' out '' b 120 w 256 n 0 q 50"},
       // Folders get a '/' unless they end in one; "" is none; values are taken whatever they
       // begin with; only the second character selects the option.
-      {{"-i", "scans", "-o", "/tmp/out/"}, "in 'scans/' out '/tmp/out/' b 120 w 256 n 0"},
-      {{"-i", "", "-o", ""}, "in '' out '' b 120 w 256 n 0"},
-      {{"-input", "-dashed", "-output", "b", "-zz"}, "in '-dashed/' out 'b/' b 120 w 256 n 0 z"},
+      {{"-i", "scans", "-o", "/tmp/out/"}, "in 'scans/' out '/tmp/out/' b 120 w 256 n 0 q 50"},
+      {{"-i", "", "-o", ""}, "in '' out '' b 120 w 256 n 0 q 50"},
+      {{"-input", "-dashed", "-output", "b", "-zz"},
+       "in '-dashed/' out 'b/' b 120 w 256 n 0 q 50 z"},
       // Optional values: taken unless missing or beginning with '-'; later options override.
-      {{"-w", "-z", "-o", "o", "-n"}, "in '' out 'o/' b 120 w 200 n 10 z"},
-      {{"-b", "5", "-b", " +7x", "-w", "-w", "99", "-n", "4"}, "in '' out '' b 7 w 99 n 4"},
-      {{"-b", "0", "-w", "1"}, "in '' out '' b 0 w 1 n 0"},
-      {{"-b", "000000000000000000000254", "-w", "255"}, "in '' out '' b 254 w 255 n 0"},
+      {{"-w", "-z", "-o", "o", "-n"}, "in '' out 'o/' b 120 w 200 n 10 q 50 z"},
+      {{"-b", "5", "-b", " +7x", "-w", "-w", "99", "-n", "4"}, "in '' out '' b 7 w 99 n 4 q 50"},
+      {{"-b", "0", "-w", "1"}, "in '' out '' b 0 w 1 n 0 q 50"},
+      {{"-b", "000000000000000000000254", "-w", "255"}, "in '' out '' b 254 w 255 n 0 q 50"},
       // Usage errors, also before a range error found later; parsing stops at -v, not before.
       {{"scans"}, kUsage},
       {{""}, kUsage},
@@ -56,8 +62,19 @@ TEST(CommandLine, Table) {
       {{"-b", "-99999999999"}, kRange},
       {{"-z", "-n", " -1", "-b", "-1"}, kRange},
       {{"-z", "-n", " -1"}, kNoise},
-      {{"-n", "0"}, "in '' out '' b 120 w 256 n 0"},
-      {{"-o", "", "-z"}, kNeedsOut}};
+      {{"-n", "0"}, "in '' out '' b 120 w 256 n 0 q 50"},
+      {{"-o", "", "-z"}, kNeedsOut},
+      // -q takes any next argument; its range is checked last. Help and version end the parsing
+      // without a check, after any usage error before them.
+      {{"-q", "1", "-q", " 100"}, "in '' out '' b 120 w 256 n 0 q 100"},
+      {{"-q"}, kUsage},
+      {{"-q", "-5", "-i", "x"}, kQuality},
+      {{"-q", "101", "-z"}, kNeedsOut},
+      {{"-b", "300", "--help", "-x"}, kHelp},
+      {{"-hx"}, kHelp},
+      {{"x", "-help"}, kUsage},
+      {{"--version", "-v"}, "quarnel 0.03\n"},
+      {{"--versions"}, kUsage}};
   for (const auto& [args, expected] : cases)
     EXPECT_EQ(ParseAndCheck(args), expected) << ::testing::PrintToString(args);
 }

@@ -57,6 +57,10 @@ int main(int argc, char** argv) {
   try {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const quarnel::ParseResult parsed = quarnel::ParseCommandLine(args);
+    if (!parsed.answer.empty()) {
+      std::fputs(parsed.answer.c_str(), stdout);
+      return 0;
+    }
     if (!parsed.settings) {
       std::fputs(parsed.error.c_str(), stderr);
       return kSettingsErrorStatus;

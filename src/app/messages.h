@@ -8,9 +8,40 @@ namespace quarnel::messages {
 inline constexpr char kUsage[] =
     "Usage: quarnel -i InDir [-o OutDir] [-b black] [-w [white]] [-n [noise]] [-z]\n";
 inline constexpr char kVersion[] = "quarnel ver 0.03\n\n";
+inline constexpr char kVersionLine[] = "quarnel 0.03\n";  // --version, on standard output
+
+// The help (-h, --help), printed on standard output after the usage line: every option with its
+// default, the exit statuses and where the manual page is.
+inline constexpr char kHelp[] =
+    "Finds the content box of every .jpg page in InDir, prints which pages set the extremes\n"
+    "and, with -o, writes every page onto one common canvas.\n"
+    "\n"
+    "  -i InDir     the folder of scanned pages (default: the current folder)\n"
+    "  -o OutDir    write the pages into this existing folder (default: no output)\n"
+    "  -b black     a pixel below black (0 black ... 255 white) is content (default 120)\n"
+    "  -w [white]   whiten the background: a pixel with nothing below white within four\n"
+    "               rows and columns becomes 255 (default off, 256; -w alone: 200)\n"
+    "  -n [noise]   pass over specks cut off by more than noise empty rows or columns\n"
+    "               (default off, 0; -n alone: 10)\n"
+    "  -z           write only the pages that set the extremes (needs -o)\n"
+    "  -q quality   JPEG quality of the written pages, 1 ... 100 (default 50)\n"
+    // -r FILE (the report) gets its line here.
+    "  -h, --help   print this help on standard output and exit with status 0\n"
+    "  --version    print the version on standard output and exit with status 0\n"
+    "  -v           print the version and the usage on standard error, exit with status 255\n"
+    "\n"
+    "Exit status:\n"
+    "  0      the job was done (pages reported with \"Error: N\" do not change it)\n"
+    "  1      no .jpg file in InDir; -o given but no page has content; or a page could not\n"
+    "         be read or written in the output pass\n"
+    "  255    a usage or settings error (nothing was read or written)\n"
+    "  128+N  ended by signal N (interrupt, termination, hang-up)\n"
+    "\n"
+    "Manual page: man quarnel (doc/quarnel.1 in the source tree)\n";
 inline constexpr char kBlackWhiteRange[] = "ERROR: black & white range (0<=b<w<255)\n";
 inline constexpr char kNoiseRange[] = "ERROR: noise range (0<=n)\n";
 inline constexpr char kTopOnlyNeedsOutDir[] = "ERROR: -z option needs -o option\n";
+inline constexpr char kQualityRange[] = "ERROR: quality range (1<=q<=100)\n";
 
 inline constexpr char kInputProgress[] = "Input %d/%d   \r";
 inline constexpr char kAnalysisError[] = "Error: %d\n";

@@ -365,10 +365,8 @@ void TermVectorDestination(j_compress_ptr cinfo) {
   dest->bytes->resize(dest->bytes->size() - dest->pub.free_in_buffer);
 }
 
-constexpr int kOutputQuality = 50;
-
 bool Compress(jpeg_compress_struct* cinfo, ErrorManager* err, VectorDestination* dest,
-              const GrayView* image) {
+              const GrayView* image, int quality) {
   if (setjmp(err->jump)) return false;
   jpeg_create_compress(cinfo);
   dest->pub.init_destination = InitVectorDestination;
@@ -380,7 +378,7 @@ bool Compress(jpeg_compress_struct* cinfo, ErrorManager* err, VectorDestination*
   cinfo->input_components = 1;
   cinfo->in_color_space = JCS_GRAYSCALE;
   jpeg_set_defaults(cinfo);
-  jpeg_set_quality(cinfo, kOutputQuality, TRUE);
+  jpeg_set_quality(cinfo, quality, TRUE);
   jpeg_start_compress(cinfo, TRUE);
   JSAMPROW rows[kRowsPerRead];
   while (cinfo->next_scanline < cinfo->image_height) {
@@ -434,21 +432,21 @@ std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_
   return Decode(size, [&](jpeg_decompress_struct* cinfo) { jpeg_mem_src(cinfo, data, size); });
 }
 
-std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image) {
+std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image, int quality) {
   if (image.width <= 0 || image.height <= 0 || image.data == nullptr) return std::nullopt;
   std::vector<std::uint8_t> bytes;
   Compressor encoder;
   VectorDestination dest{};
   dest.bytes = &bytes;
-  if (!Compress(encoder.cinfo(), encoder.err(), &dest, &image)) {
+  if (!Compress(encoder.cinfo(), encoder.err(), &dest, &image, quality)) {
     ThrowIfOutOfMemory(*encoder.err());
     return std::nullopt;
   }
   return bytes;
 }
 
-bool SaveGrayJpeg(const std::string& path, GrayView image) {
-  const auto bytes = EncodeGrayJpeg(image);
+bool SaveGrayJpeg(const std::string& path, GrayView image, int quality) {
+  const auto bytes = EncodeGrayJpeg(image, quality);
   return bytes && WriteFileAtomically(path, *bytes);
 }
 

@@ -40,13 +40,18 @@ std::optional<GrayImage> LoadGray(const std::string& path);
 // The same for a JPEG held in memory.
 std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size);
 
-// Encodes `image` as a baseline grayscale JPEG (one component, 8 bits, quality 50).
+// The JPEG quality of the written pages unless the caller asks for another (1 ... 100).
+inline constexpr int kDefaultJpegQuality = 50;
+
+// Encodes `image` as a baseline grayscale JPEG (one component, 8 bits) of the given quality,
+// which the caller has checked to be 1 ... 100 (libjpeg's quality scale, baseline tables).
 // Returns nullopt for an empty image; throws std::bad_alloc when memory runs out.
-std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image);
+std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image,
+                                                        int quality = kDefaultJpegQuality);
 
 // Encodes `image` and writes it to `path` atomically (see WriteFileAtomically): either the
 // complete file is there afterwards, or whatever was at `path` before is left untouched.
 // Returns true when the complete file was written.
-bool SaveGrayJpeg(const std::string& path, GrayView image);
+bool SaveGrayJpeg(const std::string& path, GrayView image, int quality = kDefaultJpegQuality);
 
 }  // namespace quarnel

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Runs quarnel on every book of a shelf, several books at a time (xargs -P).
+#   examples/shelf.sh [-j JOBS] SHELF [QUARNEL OPTIONS...]
+# SHELF is a folder of book folders, each holding one book's .jpg pages. Book SHELF/B is written
+# to SHELF/B.out/ (made when missing): its pages, quarnel.log (the run's standard output and
+# error) and, when the quarnel binary has -r, report.csv. Folders whose names end in .out are
+# outputs, not books, so the script can run again over the same shelf. The QUARNEL OPTIONS go
+# to every run (-w 160, -q 85, ...). quarnel is $QUARNEL, else the one on PATH.
+# JOBS books run at once (default: the number of CPUs this script may use), each pinned to one
+# of those CPUs with taskset, so that JOBS runs use JOBS cores and one worker each.
+# Prints a line for each book as it ends; exits 1 naming the books that failed, 2 on a usage
+# error.
+set -euo pipefail
+
+usage() {
+  echo "usage: $0 [-j JOBS] SHELF [QUARNEL OPTIONS...]" >&2
+  exit 2
+}
+
+jobs=""
+if [[ "${1:-}" == -j ]]; then
+  [[ "${2:-}" =~ ^[1-9][0-9]*$ ]] || usage
+  jobs="$2"
+  shift 2
+fi
+[[ $# -ge 1 && -d "$1" ]] || usage
+shelf="${1%/}"
+shift
+
+export QUARNEL="${QUARNEL:-quarnel}"
+command -v "$QUARNEL" >/dev/null || { echo "$0: no quarnel binary: $QUARNEL" >&2; exit 2; }
+
+# The CPUs this script may run on, from its affinity list ("0-3,6" gives 0 1 2 3 6).
+cpus=()
+if list="$(taskset -cp $$ 2>/dev/null)"; then
+  list="${list##*: }"
+  for range in ${list//,/ }; do
+    for ((cpu = ${range%-*}; cpu <= ${range#*-}; ++cpu)); do cpus+=("$cpu"); done
+  done
+fi
+jobs="${jobs:-${#cpus[@]}}"
+[[ "$jobs" -ge 1 ]] || jobs="$(nproc)"
+export SHELF_CPUS="${cpus[*]}"
+
+# A parse that ends at --version reads and writes nothing: this asks only whether -r is known.
+export SHELF_REPORT=""
+if "$QUARNEL" -r report.csv --version >/dev/null 2>&1; then SHELF_REPORT=report.csv; fi
+
+failed="$(mktemp)"
+trap 'rm -f "$failed"' EXIT
+export SHELF_FAILED="$failed"
+
+# One book: run_book QUARNEL_OPTIONS... BOOK (xargs puts the book last).
+run_book() {
+  local book="${*: -1}" status=0
+  local out="$book.out" options=("${@:1:$#-1}") pin=() report=()
+  local cpus=()
+  read -ra cpus <<<"$SHELF_CPUS"
+  if ((${#cpus[@]} > 0)); then pin=(taskset -c "${cpus[SHELF_SLOT % ${#cpus[@]}]}"); fi
+  mkdir -p "$out"
+  if [[ -n "$SHELF_REPORT" ]]; then report=(-r "$out/$SHELF_REPORT"); fi
+  "${pin[@]}" "$QUARNEL" -i "$book" -o "$out" "${report[@]}" "${options[@]}" \
+    >"$out/quarnel.log" 2>&1 || status=$?
+  if ((status == 0)); then
+    echo "done: $book"
+  else
+    echo "FAILED (status $status): $book, see $out/quarnel.log"
+    printf '%s\n' "${book##*/}" >>"$SHELF_FAILED"
+  fi
+}
+export -f run_book
+
+books="$(find "$shelf" -mindepth 1 -maxdepth 1 -type d ! -name '*.out' -print | wc -l)"
+((books > 0)) || { echo "$0: no book folder in $shelf" >&2; exit 1; }
+
+status=0
+find "$shelf" -mindepth 1 -maxdepth 1 -type d ! -name '*.out' -print0 | sort -z |
+  xargs -0 -n 1 -P "$jobs" --process-slot-var=SHELF_SLOT \
+    bash -c 'run_book "$@"' run_book "$@" || status=$?
+# xargs gives 123 when a run failed; run_book never does, so any status means xargs failed.
+((status == 0)) || { echo "$0: xargs failed (status $status)" >&2; exit 2; }
+
+if [[ -s "$failed" ]]; then
+  mapfile -t names <"$failed"
+  echo "$0: ${#names[@]} of $books books failed: ${names[*]}" >&2
+  exit 1
+fi
+echo "all $books books done"

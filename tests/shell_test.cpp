@@ -1,0 +1,29 @@
+// The bash completion and examples/shelf.sh, run in bash.
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace quarnel::testing {
+
+const std::string kSource = QUARNEL_SOURCE_DIR;
+
+TEST(Shell, CompletionAndShelf) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "shelf/bad");
+  for (const char* name : {"a.csv", "b.html", "c.jpg"}) WriteBytes(dir / name, {});
+  const std::string script = R"(source "$0"; t() { COMP_WORDS=(quarnel "$@"); COMP_CWORD=$#;
+      _quarnel; echo "${COMPREPLY[*]}"; }; t --v; t -b 1 -i s; t -r '')";
+  const std::vector<std::string> args = {"-c", script, kSource + "/completions/quarnel.bash"};
+  EXPECT_EQ(RunProgram("/bin/bash", args, {.workDir = dir.path()}).out,
+            "--version\nshelf\nshelf a.csv b.html\n");
+  std::filesystem::copy(QUARNEL_EXAMPLES_DIR "/book", dir / "shelf/good");  // the files only
+  const RunResult shelf =
+      RunProgram("/bin/bash", {kSource + "/examples/shelf.sh", dir.str() + "shelf"},
+                 {.env = {{"QUARNEL", QUARNEL_BINARY}}});
+  EXPECT_EQ(shelf.status, 1);
+  EXPECT_NE(shelf.err.find(" 1 of 2 books failed: bad\n"), std::string::npos) << shelf.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / "shelf/good.out/p0001.jpg"));
+}
+
+}  // namespace quarnel::testing
