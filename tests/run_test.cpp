@@ -99,7 +99,7 @@ Book RandomBook(std::mt19937& rng, int number) {
   book.quality = uniform(0, 1) ? 50 : uniform(1, 100);
   book.output = number == 1 || uniform(0, 5) > 0;
   book.topOnly = book.output && uniform(0, 3) == 0;
-  book.fileSizeLimit = uniform(0, 3) ? -1 : uniform(1000, 3000);
+  book.fileSizeLimit = uniform(0, 3) ? -1 : uniform(600, 900);  // above any standard output
   const int n = number == 0 ? 6 : number == 1 ? 3 : uniform(1, 6);
   for (int i = 0; i < n; ++i) {
     std::string name = "p";
