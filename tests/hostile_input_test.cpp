@@ -131,13 +131,13 @@ INSTANTIATE_TEST_SUITE_P(Table, HostileInput, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.what); });
 
 // Memory running out is a message and an exit status, not an abort: under a 256 MiB address
-// space, a baseline page of 40000 x 40000 pixels (1.6 GB of pixels) and a progressive one of
+// space, a baseline page of 16384 x 16384 pixels (268 MB of pixels) and a progressive one of
 // 12000 x 12000 (432 MB of coefficients), with one worker and with two.
 TEST(HostileInputMemory, OutOfMemoryIsReported) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space";
 #endif
-  const std::pair<Bytes, const char*> cases[] = {{Huge(kBaseline, 0xC0, 40000), "1"},
+  const std::pair<Bytes, const char*> cases[] = {{Huge(kBaseline, 0xC0, 16384), "1"},
                                                  {Huge(kProgressive, 0xC2, 12000), "2"}};
   for (const auto& [page, workers] : cases) {
     SCOPED_TRACE(workers);
