@@ -218,14 +218,19 @@ void RgbxRowToGray(const std::uint8_t* __restrict src, std::uint8_t* __restrict 
   }
 }
 
-// Inverted CMYK as written by Adobe applications: 255 means no ink.
+// v / 255 rounded to the nearest integer, exactly, for any v = a * b of two 8-bit values.
+inline unsigned DivideBy255Rounded(unsigned v) {
+  return (v + 128 + ((v + 128) >> 8)) >> 8;
+}
+
+// Inverted CMYK as written by Adobe applications: 255 means no ink. R = C * K / 255, rounded.
 void CmykRowToGray(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst,
                    std::int32_t width) {
   for (std::int32_t x = 0; x < width; ++x) {
     const unsigned k = src[4 * x + 3];
-    const unsigned r = src[4 * x] * k / 255;
-    const unsigned g = src[4 * x + 1] * k / 255;
-    const unsigned b = src[4 * x + 2] * k / 255;
+    const unsigned r = DivideBy255Rounded(src[4 * x] * k);
+    const unsigned g = DivideBy255Rounded(src[4 * x + 1] * k);
+    const unsigned b = DivideBy255Rounded(src[4 * x + 2] * k);
     dst[x] = Luminance(r, g, b);
   }
 }

@@ -28,8 +28,8 @@ inline constexpr long kMaxDecoderMemory = 512L * 1024 * 1024;
 inline constexpr int kMaxScans = 300;
 
 // Reads the JPEG file at `path` into luminance. Grayscale files give their samples unchanged;
-// colour files are decoded to RGB (CMYK/YCCK by the inverted-CMYK rule R = C*K/255, ...) and
-// converted with (77 R + 150 G + 29 B) >> 8. No colour profile and no EXIF rotation is applied.
+// colour files are decoded to RGB (CMYK/YCCK by the inverted-CMYK rule R = round(C*K/255), ...)
+// and converted with (77 R + 150 G + 29 B) >> 8. No colour profile and no EXIF rotation is applied.
 // Returns nullopt, with nothing left allocated, when the file is missing, not a regular file,
 // not a JPEG, damaged or truncated (corrupt-data and premature-end warnings count as damage),
 // of zero size, or beyond the limits above. Throws std::bad_alloc when memory runs out.

@@ -16,7 +16,7 @@ using Bytes = std::vector<std::uint8_t>;
 using namespace testing;
 
 // libjpeg's own decode of a valid file, turned into the luminance the codec must give: colour
-// (and gray, replicated) through RGB, CMYK and YCCK through inverted CMYK (R = C*K/255, ...).
+// (and gray, replicated) through RGB, CMYK and YCCK through inverted CMYK (R = C*K/255 rounded).
 Bytes Reference(const Bytes& jpeg) {
   jpeg_decompress_struct c{};
   jpeg_error_mgr err{};
@@ -34,8 +34,8 @@ Bytes Reference(const Bytes& jpeg) {
     JSAMPROW p = row.data();
     jpeg_read_scanlines(&c, &p, 1);
     for (std::size_t i = 0; i < row.size(); i += n) {
-      const unsigned k = cmyk ? row[i + 3] : 255, r = row[i] * k / 255, g = row[i + 1] * k / 255,
-                     b = row[i + 2] * k / 255;
+      const unsigned k = cmyk ? row[i + 3] : 255, r = (row[i] * k + 127) / 255,
+                     g = (row[i + 1] * k + 127) / 255, b = (row[i + 2] * k + 127) / 255;
       gray.push_back(std::uint8_t((77 * r + 150 * g + 29 * b) >> 8));
     }
   }
