@@ -52,6 +52,9 @@ void InstallSignalHandlers() {
   }
   // Past a file-size limit a write fails (and the page is reported) instead of killing the run.
   std::signal(SIGXFSZ, SIG_IGN);
+  // Nor does a closed standard output (a reader such as "head" gone) stop the run: the writes
+  // fail, the pages are still written, and the lost output is reported at the end.
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace
@@ -69,7 +72,13 @@ int main(int argc, char** argv) {
       std::fputs(problem->c_str(), stderr);
       return kSettingsErrorStatus;
     }
-    return quarnel::RunBatch(*parsed.settings, MachineOptions(), stdout, stderr);
+    const int status = quarnel::RunBatch(*parsed.settings, MachineOptions(), stdout, stderr);
+    // The progress and the summary (the only product of a run without -o) must have arrived.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+      std::fputs(quarnel::messages::kCannotWriteStandardOutput, stderr);
+      return 1;
+    }
+    return status;
   } catch (const std::bad_alloc&) {
     std::fflush(stdout);
     std::fputs(quarnel::messages::kOutOfMemory, stderr);

@@ -20,6 +20,7 @@ inline constexpr char kMaxWidth[] = "Max Width:  %s (%d)\n";
 inline constexpr char kMaxHeight[] = "Max Height: %s (%d)\n";
 inline constexpr char kOutputProgress[] = "Output %d/%d   \r";
 inline constexpr char kCannotWrite[] = "Error: cannot write %s\n";
+inline constexpr char kCannotWriteStandardOutput[] = "Error: cannot write standard output\n";
 inline constexpr char kNoJpg[] = "ERROR: no .jpg file in %s\n";
 
 inline constexpr char kOutputTopOnly[] = "Output Top file\n";
