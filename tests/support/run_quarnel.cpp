@@ -27,6 +27,7 @@ RunResult RunProgram(const std::string& binary, const std::vector<std::string>& 
   };
   int out[2], err[2];
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
+  if (options.stdoutTo != ChildOptions::Stdout::kCaptured) close(std::exchange(out[0], -1));
   const pid_t pid = fork();
   if (pid == 0) {  // the test program has one thread: the child may still call setenv
     sigset_t none;
@@ -34,7 +35,10 @@ RunResult RunProgram(const std::string& binary, const std::vector<std::string>& 
     sigprocmask(SIG_SETMASK, &none, nullptr);
     for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
     const int devNull = open("/dev/null", O_RDONLY);
-    if (devNull >= 0 && dup2(devNull, 0) == 0 && dup2(out[1], 1) == 1 && dup2(err[1], 2) == 2 &&
+    const int stdoutFd = options.stdoutTo == ChildOptions::Stdout::kFull
+                             ? open("/dev/full", O_WRONLY | O_CLOEXEC)
+                             : out[1];
+    if (devNull >= 0 && dup2(devNull, 0) == 0 && dup2(stdoutFd, 1) == 1 && dup2(err[1], 2) == 2 &&
         (options.workDir.empty() || chdir(options.workDir.c_str()) == 0) &&
         limit(RLIMIT_FSIZE, options.fileSizeLimit) && limit(RLIMIT_AS, options.addressSpaceLimit))
       execv(binary.c_str(), argv.data());

@@ -29,6 +29,9 @@ struct ChildOptions {
   int signal = 0;  // sent when standard output contains signalAfter
   std::string signalAfter{};
   std::chrono::milliseconds timeout = std::chrono::seconds(30);  // then the child is killed
+  // Standard output: read into RunResult::out, or the full device, or a pipe already closed at
+  // its reading end (every write fails with EPIPE); out stays empty for the last two.
+  enum class Stdout { kCaptured, kFull, kClosedPipe } stdoutTo = Stdout::kCaptured;
 };
 
 // Runs `binary` with `args` (no shell), standard input closed, no signal blocked.
