@@ -29,7 +29,8 @@ TEST(OutputSafety, Signals) {
   for (int i = 10; i < 50; ++i) WriteJpeg(in / PageName(i), page);
   for (const auto& [signal, after, workers] : {std::tuple{SIGINT, "Output 0/", "1"},
                                                {SIGTERM, "Output 1/", "2"},
-                                               {SIGHUP, "Input 1", "2"}}) {
+                                               {SIGHUP, "Input 1", "2"},
+                                               {SIGQUIT, "Output 2/", "1"}}) {
     TempDir out;
     for (int i = 10; i < 50; i += 2) WriteBytes(out / PageName(i), kOld);
     const RunResult run =
@@ -43,6 +44,22 @@ TEST(OutputSafety, Signals) {
       EXPECT_TRUE(bytes == kOld || LoadGrayFromMemory(bytes.data(), bytes.size())) << name;
       EXPECT_TRUE(name.starts_with("p") && name.ends_with(".jpg")) << name;
     }
+  }
+}
+
+// Standard output that cannot be written (a full device, a reader gone after 12 bytes) is
+// reported, once every page was written.
+TEST(OutputSafety, LostStandardOutput) {
+  TempDir in;
+  for (int i = 10; i < 15; ++i) WriteJpeg(in / PageName(i), TestPage(50, 50, 0));
+  for (const char* to : {">/dev/full", "| head -c 12"}) {
+    TempDir out;
+    const std::string script = std::string("set -o pipefail; \"$0\" -i \"$1\" -o \"$2\" ") + to;
+    const RunResult run =
+        RunProgram("/bin/bash", {"-c", script, QUARNEL_BINARY, in.str(), out.str()}, {});
+    EXPECT_EQ(run.err, "Error: cannot write standard output\n") << to;
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(EntryNames(out.path()).size(), 5u);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/messages.h"
 #include "app/run_resources.h"
+#include "imageio/atomic_file.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ quarnel::RunOptions MachineOptions() {
   return options;
 }
 
-// An interrupt, termination or hang-up ends the run with the conventional status 128 + signal.
+// A signal whose default action ends the process (interrupt, termination, hang-up, quit, ...:
+// quarnel::TerminationSignals()) ends the run with the conventional status 128 + signal.
 // Output files are written with these signals held back, so when the handler runs no
 // temporary file exists and every output file is either complete or untouched.
 extern "C" void EndRun(int signal) {
@@ -44,10 +46,15 @@ extern "C" void EndRun(int signal) {
 void InstallSignalHandlers() {
   struct sigaction action {};
   action.sa_handler = EndRun;
-  sigemptyset(&action.sa_mask);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  action.sa_mask = quarnel::TerminationSignals();
+  for (int signal = 1; signal <= SIGRTMAX; ++signal) {
+    if (sigismember(&action.sa_mask, signal) == 1) sigaction(signal, &action, nullptr);
+  }
   // Past a file-size limit a write fails (and the page is reported) instead of killing the run.
   std::signal(SIGXFSZ, SIG_IGN);
+  // Nor does a closed standard output (a reader such as "head" gone) stop the run: the writes
+  // fail, the pages are still written, and the lost output is reported at the end.
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace
@@ -69,7 +76,13 @@ int main(int argc, char** argv) {
       std::fputs(problem->c_str(), stderr);
       return kSettingsErrorStatus;
     }
-    return quarnel::RunBatch(*parsed.settings, MachineOptions(), stdout, stderr);
+    const int status = quarnel::RunBatch(*parsed.settings, MachineOptions(), stdout, stderr);
+    // The progress and the summary (the only product of a run without -o) must have arrived.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+      std::fputs(quarnel::messages::kCannotWriteStandardOutput, stderr);
+      return 1;
+    }
+    return status;
   } catch (const std::bad_alloc&) {
     std::fflush(stdout);
     std::fputs(quarnel::messages::kOutOfMemory, stderr);

@@ -32,10 +32,10 @@ inline constexpr char kHelp[] =
     "\n"
     "Exit status:\n"
     "  0      the job was done (pages reported with \"Error: N\" do not change it)\n"
-    "  1      no .jpg file in InDir; -o given but no page has content; or a page could not\n"
-    "         be read or written in the output pass\n"
+    "  1      no .jpg file in InDir; -o given but no page has content; a page could not be\n"
+    "         read or written in the output pass; or standard output could not be written\n"
     "  255    a usage or settings error (nothing was read or written)\n"
-    "  128+N  ended by signal N (interrupt, termination, hang-up)\n"
+    "  128+N  ended by signal N (interrupt, termination, hang-up, ...)\n"
     "\n"
     "Manual page: man quarnel (doc/quarnel.1 in the source tree)\n";
 inline constexpr char kBlackWhiteRange[] = "ERROR: black & white range (0<=b<w<255)\n";
@@ -51,6 +51,7 @@ inline constexpr char kMaxWidth[] = "Max Width:  %s (%d)\n";
 inline constexpr char kMaxHeight[] = "Max Height: %s (%d)\n";
 inline constexpr char kOutputProgress[] = "Output %d/%d   \r";
 inline constexpr char kCannotWrite[] = "Error: cannot write %s\n";
+inline constexpr char kCannotWriteStandardOutput[] = "Error: cannot write standard output\n";
 inline constexpr char kNoJpg[] = "ERROR: no .jpg file in %s\n";
 
 inline constexpr char kOutputTopOnly[] = "Output Top file\n";

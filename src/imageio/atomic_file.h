@@ -1,5 +1,6 @@
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -7,12 +8,22 @@
 namespace quarnel {
 
 // Writes `bytes` to `path` so that no reader ever sees a partial file: the bytes go to a
-// temporary file in the same folder (named ".quarnel-*.tmp", so it never ends in ".jpg"), which
-// is renamed over `path` only once it is complete. On any failure the temporary file is removed
-// and `path` keeps what it held before. The new file gets the permissions of any new file
-// (0666 less the umask). Interrupt, termination and hang-up signals sent to the calling thread
-// are held back while the temporary file exists. Returns true when the file was written
-// completely.
+// temporary file in the same folder, which is renamed over `path` only once it is complete. Where
+// the file system allows it, the temporary file has no name at all while it is written (O_TMPFILE)
+// and is named (".quarnel-*.tmp", so it never ends in ".jpg") only for the moment before the
+// rename; elsewhere it has that name from the start. On any failure the temporary file is removed
+// and `path` keeps what it held before. The new file gets the permissions of any new file (0666
+// less the umask). The signals of TerminationSignals() sent to the calling thread are held back
+// while the temporary file exists. Returns true when the file was written completely.
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+
+// The asynchronous signals whose default action ends the process and that can be caught: hang-up,
+// interrupt, quit, termination, the alarms, the user and real-time signals, the CPU-time limit
+// and the like. Not among them: the faults of the process's own instructions (SIGSEGV, SIGBUS,
+// SIGFPE, SIGILL, SIGTRAP, SIGSYS), SIGABRT, which the process raises on itself, and the signals
+// of failed writes (SIGPIPE, SIGXFSZ), which a caller ignores so that the write reports the
+// failure. A program that ends its run on these signals (and on no others) from a handler never
+// leaves a temporary file of WriteFileAtomically behind.
+sigset_t TerminationSignals();
 
 }  // namespace quarnel

@@ -171,15 +171,15 @@ bool CreateDecompressor(jpeg_decompress_struct* cinfo, ErrorManager* err,
 }
 
 // Reads the header, chooses the output colour space and starts decompression.
-// Fails for images of zero size or beyond the pixel limit before any pixel memory is taken.
-bool StartDecompress(jpeg_decompress_struct* cinfo, ErrorManager* err, std::uint64_t inputSize,
-                     Layout* layout) {
+// Fails for images of zero size or beyond the pixel limit before any pixel memory is taken: the
+// size is that of the frame header, and the library allocates nothing for the image's samples or
+// coefficients before jpeg_start_decompress.
+bool StartDecompress(jpeg_decompress_struct* cinfo, ErrorManager* err, Layout* layout) {
   if (setjmp(err->jump)) return false;
   if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) return false;
   const std::int64_t pixels = static_cast<std::int64_t>(cinfo->image_width) *
                               static_cast<std::int64_t>(cinfo->image_height);
   if (pixels <= 0 || pixels > kMaxDecodedPixels) return false;
-  if (static_cast<std::uint64_t>(pixels) / kMaxPixelsPerInputByte > inputSize) return false;
   switch (cinfo->jpeg_color_space) {
     case JCS_GRAYSCALE:
       cinfo->out_color_space = JCS_GRAYSCALE;
@@ -218,14 +218,19 @@ void RgbxRowToGray(const std::uint8_t* __restrict src, std::uint8_t* __restrict 
   }
 }
 
-// Inverted CMYK as written by Adobe applications: 255 means no ink.
+// v / 255 rounded to the nearest integer, exactly, for any v = a * b of two 8-bit values.
+inline unsigned DivideBy255Rounded(unsigned v) {
+  return (v + 128 + ((v + 128) >> 8)) >> 8;
+}
+
+// Inverted CMYK as written by Adobe applications: 255 means no ink. R = C * K / 255, rounded.
 void CmykRowToGray(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst,
                    std::int32_t width) {
   for (std::int32_t x = 0; x < width; ++x) {
     const unsigned k = src[4 * x + 3];
-    const unsigned r = src[4 * x] * k / 255;
-    const unsigned g = src[4 * x + 1] * k / 255;
-    const unsigned b = src[4 * x + 2] * k / 255;
+    const unsigned r = DivideBy255Rounded(src[4 * x] * k);
+    const unsigned g = DivideBy255Rounded(src[4 * x + 1] * k);
+    const unsigned b = DivideBy255Rounded(src[4 * x + 2] * k);
     dst[x] = Luminance(r, g, b);
   }
 }
@@ -277,7 +282,7 @@ void ThrowIfOutOfMemory(const ErrorManager& err) {
 
 // Decodes whatever source `attachSource` installs on the decompressor.
 template <typename AttachSource>
-std::optional<GrayImage> Decode(std::uint64_t inputSize, AttachSource attachSource) {
+std::optional<GrayImage> Decode(AttachSource attachSource) {
   Decompressor decoder;
   if (!CreateDecompressor(decoder.cinfo(), decoder.err(), decoder.progress())) {
     ThrowIfOutOfMemory(*decoder.err());
@@ -285,7 +290,7 @@ std::optional<GrayImage> Decode(std::uint64_t inputSize, AttachSource attachSour
   }
   attachSource(decoder.cinfo());
   Layout layout = Layout::kGray;
-  if (!StartDecompress(decoder.cinfo(), decoder.err(), inputSize, &layout)) {
+  if (!StartDecompress(decoder.cinfo(), decoder.err(), &layout)) {
     ThrowIfOutOfMemory(*decoder.err());
     return std::nullopt;
   }
@@ -423,13 +428,12 @@ std::optional<GrayImage> LoadGray(const std::string& path) {
   if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   auto source = std::make_unique<FdSource>();
   InitFdSourceManager(*source, fd.get());
-  return Decode(static_cast<std::uint64_t>(info.st_size),
-                [&](jpeg_decompress_struct* cinfo) { cinfo->src = &source->pub; });
+  return Decode([&](jpeg_decompress_struct* cinfo) { cinfo->src = &source->pub; });
 }
 
 std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size) {
   if (data == nullptr || size == 0) return std::nullopt;
-  return Decode(size, [&](jpeg_decompress_struct* cinfo) { jpeg_mem_src(cinfo, data, size); });
+  return Decode([&](jpeg_decompress_struct* cinfo) { jpeg_mem_src(cinfo, data, size); });
 }
 
 std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image, int quality) {

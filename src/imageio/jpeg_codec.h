@@ -15,23 +15,21 @@ namespace quarnel {
 
 // Decoder limits. No real scanned page comes near them; they keep a small hostile file
 // from costing gigabytes or minutes.
-// - An image of more than kMaxDecodedPixels pixels is refused before any pixel memory is used.
+// - A page that declares more than kMaxDecodedPixels pixels (2^28, 268 megapixels; a 600 dpi
+//   scan of an A2 sheet has about 140) is refused as soon as its frame header is read, before
+//   any pixel memory is used. Below it every valid file is read, whatever its coding and size:
+//   an arithmetic-coded blank page may take barely a hundred bytes.
 // - Whole-image buffers inside the decoder (progressive and multi-scan files keep every
 //   coefficient of the image) may take at most kMaxDecoderMemory bytes: about 170 megapixels
 //   of a 4:2:0 colour file.
 // - A progressive file may have at most kMaxScans scans (real files have about ten).
-// - A file may declare at most kMaxPixelsPerInputByte pixels per byte of its size. Huffman
-//   coding spends at least a bit on every 8x8 block, so no such file comes near it (a scanned
-//   page has about a hundred pixels per byte); only an arithmetic-coded, almost empty image
-//   could. It stops a file of a few hundred bytes from declaring a valid image of gigabytes.
-inline constexpr std::int64_t kMaxDecodedPixels = 2147483647;
-inline constexpr std::uint64_t kMaxPixelsPerInputByte = 16384;
+inline constexpr std::int64_t kMaxDecodedPixels = std::int64_t{1} << 28;
 inline constexpr long kMaxDecoderMemory = 512L * 1024 * 1024;
 inline constexpr int kMaxScans = 300;
 
 // Reads the JPEG file at `path` into luminance. Grayscale files give their samples unchanged;
-// colour files are decoded to RGB (CMYK/YCCK by the inverted-CMYK rule R = C*K/255, ...) and
-// converted with (77 R + 150 G + 29 B) >> 8. No colour profile and no EXIF rotation is applied.
+// colour files are decoded to RGB (CMYK/YCCK by the inverted-CMYK rule R = round(C*K/255), ...)
+// and converted with (77 R + 150 G + 29 B) >> 8. No colour profile and no EXIF rotation is applied.
 // Returns nullopt, with nothing left allocated, when the file is missing, not a regular file,
 // not a JPEG, damaged or truncated (corrupt-data and premature-end warnings count as damage),
 // of zero size, or beyond the limits above. Throws std::bad_alloc when memory runs out.

@@ -15,7 +15,7 @@ namespace {
 using namespace testing;
 
 // libjpeg's own decode of a valid file, turned into luminance by the formula: colour (and gray,
-// replicated) through RGB, CMYK and YCCK through inverted CMYK (R = C*K/255, ...).
+// replicated) through RGB, CMYK and YCCK through inverted CMYK (R = C*K/255 rounded, ...).
 Bytes Reference(const Bytes& jpeg) {
   jpeg_decompress_struct c{};
   jpeg_error_mgr err{};
@@ -33,13 +33,29 @@ Bytes Reference(const Bytes& jpeg) {
     JSAMPROW p = row.data();
     jpeg_read_scanlines(&c, &p, 1);
     for (std::size_t i = 0; i < row.size(); i += n) {
-      const unsigned k = cmyk ? row[i + 3] : 255, r = row[i] * k / 255, g = row[i + 1] * k / 255,
-                     b = row[i + 2] * k / 255;
+      const unsigned k = cmyk ? row[i + 3] : 255, r = (row[i] * k + 127) / 255,
+                     g = (row[i + 1] * k + 127) / 255, b = (row[i + 2] * k + 127) / 255;
       gray.push_back(std::uint8_t((77 * r + 150 * g + 29 * b) >> 8));
     }
   }
   jpeg_destroy_decompress(&c);
   return gray;
+}
+
+// A white gray page of w x h as libjpeg codes it arithmetically: the data ends long before the
+// image, which is legal (the decoder supplies zeros). With zeros after its end marker and a huge
+// size, it is a bomb.
+Bytes Arithmetic(int w, int h, std::size_t padding = 0) {
+  using B = std::uint8_t;
+  Bytes jpeg(71, 1);  // a quantisation table of ones after the start and the table's marker
+  const Bytes start = {0xFF, 0xD8, 0xFF, 0xDB, 0, 67, 0},
+              frame = {0xFF, 0xC9, 0,    11,   8,    B(h >> 8), B(h), B(w >> 8), B(w), 1, 1,
+                       0x11, 0,    0xFF, 0xDA, 0,    8,         1,    1,         0,    0, 63,
+                       0,    0xD2, 0xEA, 0x56, 0x9A, 0xBA,      0x80, 0xFF,      0xD9};
+  std::copy(start.begin(), start.end(), jpeg.begin());
+  jpeg.insert(jpeg.end(), frame.begin(), frame.end());
+  jpeg.resize(jpeg.size() + padding, 0);
+  return jpeg;
 }
 
 // Every coding a scanner may write (the fuzzing seeds, made by cjpeg, and CMYK and YCCK here) is
@@ -65,6 +81,8 @@ TEST(LoadGray, ReadsLikeLibjpegAndRefusesDamage) {
       {{"CMYK progressive", progressive, true},
        {"YCCK", EncodeSamples(61, 43, 4, cmyk, {.ycck = true}), true},
        {"junk", junk, true},
+       {"blank A4 page, arithmetic", Arithmetic(2480, 3508), true},
+       {"arithmetic bomb padded after its end", Arithmetic(46340, 46340, 131072), false},
        {"empty", {}, false},
        {"cut in the header", Bytes(page.begin(), page.begin() + 200), false},
        {"cut mid-scan", Bytes(page.begin(), page.end() - 300), false},
