@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <map>
 #include <random>
 
@@ -113,7 +115,9 @@ Book RandomBook(std::mt19937& rng, int number) {
       book.files.push_back(book.files.back());
     } else {
       const bool large = number + i == 0;
-      TestPage page(large ? 900 : uniform(20, 80), large ? 700 : uniform(20, 80));
+      const bool small = uniform(0, 3) == 0;
+      TestPage page(large ? 900 : uniform(small ? 2 : 20, small ? 9 : 80),
+                    large ? 700 : uniform(small ? 2 : 20, 80));
       for (auto& v : page.pixels) v = uniform(190, 255);
       for (int k = uniform(0, 3); k > 0; --k) {
         const int x = uniform(0, page.width - 1), y = uniform(0, page.height - 1);
@@ -129,6 +133,7 @@ Book RandomBook(std::mt19937& rng, int number) {
 
 TEST(Run, MatchesTheModel) {
   std::mt19937 rng(1);
+  umask(022);  // new files are -rw-r--r--
   for (int number = 0; number < 40; ++number) {
     const Book book = RandomBook(rng, number);
     TempDir in, out;
@@ -154,8 +159,11 @@ TEST(Run, MatchesTheModel) {
           args, {.env = {{"QUARNEL_TEST_WORKERS", workers}, {"QUARNEL_TEST_BOX_BUDGET", budget}},
                  .fileSizeLimit = book.fileSizeLimit});
       Outcome got{run.out, run.err, run.status, {}};
-      for (const std::string& name : EntryNames(out.path()))
+      for (const std::string& name : EntryNames(out.path())) {
         got.files[name] = fs::is_directory(out / name) ? Bytes{} : ReadBytes(out / name);
+        EXPECT_TRUE(fs::is_directory(out / name) ||
+                    fs::status(out / name).permissions() == fs::perms(0644));
+      }
       ASSERT_TRUE(got == expected) << "book " << number << ", " << workers << " workers\n"
                                    << got.out << got.err << "expected\n"
                                    << expected.out << expected.err;
