@@ -174,12 +174,13 @@ bool CreateDecompressor(jpeg_decompress_struct* cinfo, ErrorManager* err,
 // Fails for images of zero size or beyond the pixel limit before any pixel memory is taken: the
 // size is that of the frame header, and the library allocates nothing for the image's samples or
 // coefficients before jpeg_start_decompress.
-bool StartDecompress(jpeg_decompress_struct* cinfo, ErrorManager* err, Layout* layout) {
+bool StartDecompress(jpeg_decompress_struct* cinfo, ErrorManager* err, std::int64_t maxPixels,
+                     Layout* layout) {
   if (setjmp(err->jump)) return false;
   if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) return false;
   const std::int64_t pixels = static_cast<std::int64_t>(cinfo->image_width) *
                               static_cast<std::int64_t>(cinfo->image_height);
-  if (pixels <= 0 || pixels > kMaxDecodedPixels) return false;
+  if (pixels <= 0 || pixels > maxPixels) return false;
   switch (cinfo->jpeg_color_space) {
     case JCS_GRAYSCALE:
       cinfo->out_color_space = JCS_GRAYSCALE;
@@ -282,7 +283,7 @@ void ThrowIfOutOfMemory(const ErrorManager& err) {
 
 // Decodes whatever source `attachSource` installs on the decompressor.
 template <typename AttachSource>
-std::optional<GrayImage> Decode(AttachSource attachSource) {
+std::optional<GrayImage> Decode(std::int64_t maxPixels, AttachSource attachSource) {
   Decompressor decoder;
   if (!CreateDecompressor(decoder.cinfo(), decoder.err(), decoder.progress())) {
     ThrowIfOutOfMemory(*decoder.err());
@@ -290,7 +291,7 @@ std::optional<GrayImage> Decode(AttachSource attachSource) {
   }
   attachSource(decoder.cinfo());
   Layout layout = Layout::kGray;
-  if (!StartDecompress(decoder.cinfo(), decoder.err(), &layout)) {
+  if (!StartDecompress(decoder.cinfo(), decoder.err(), maxPixels, &layout)) {
     ThrowIfOutOfMemory(*decoder.err());
     return std::nullopt;
   }
@@ -428,12 +429,14 @@ std::optional<GrayImage> LoadGray(const std::string& path) {
   if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   auto source = std::make_unique<FdSource>();
   InitFdSourceManager(*source, fd.get());
-  return Decode([&](jpeg_decompress_struct* cinfo) { cinfo->src = &source->pub; });
+  return Decode(kMaxDecodedPixels,
+                [&](jpeg_decompress_struct* cinfo) { cinfo->src = &source->pub; });
 }
 
-std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size) {
+std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size,
+                                            std::int64_t maxPixels) {
   if (data == nullptr || size == 0) return std::nullopt;
-  return Decode([&](jpeg_decompress_struct* cinfo) { jpeg_mem_src(cinfo, data, size); });
+  return Decode(maxPixels, [&](jpeg_decompress_struct* cinfo) { jpeg_mem_src(cinfo, data, size); });
 }
 
 std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image, int quality) {

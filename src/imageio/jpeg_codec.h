@@ -35,8 +35,10 @@ inline constexpr int kMaxScans = 300;
 // of zero size, or beyond the limits above. Throws std::bad_alloc when memory runs out.
 std::optional<GrayImage> LoadGray(const std::string& path);
 
-// The same for a JPEG held in memory.
-std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size);
+// The same for a JPEG held in memory, refusing images of more than `maxPixels` pixels (a lower
+// limit lets a caller such as a fuzzer pass over large images after reading only the header).
+std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size,
+                                            std::int64_t maxPixels = kMaxDecodedPixels);
 
 // The JPEG quality of the written pages unless the caller asks for another (1 ... 100).
 inline constexpr int kDefaultJpegQuality = 50;
