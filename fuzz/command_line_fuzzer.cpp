@@ -3,6 +3,7 @@
 // the parser and the checks must give either settings that satisfy every check or exactly one of
 // the fixed messages, and every number must read as atoi would (saturated at the 32-bit range).
 
+#include <cctype>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -39,19 +40,31 @@ std::int32_t ReferenceInteger(const std::string& text) {
   return static_cast<std::int32_t>(value);
 }
 
+bool IsReportName(std::string name) {
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  auto endsWith = [&](const std::string& end) {
+    return name.size() >= end.size() &&
+           name.compare(name.size() - end.size(), end.size(), end) == 0;
+  };
+  return endsWith(".csv") || endsWith(".html") || endsWith(".htm");
+}
+
 void CheckSettingsResult(const quarnel::RunSettings& s) {
   const auto error = quarnel::CheckSettings(s);
   const bool rangeOk = 0 <= s.black && s.black < s.white && s.white <= 256;
   const bool noiseOk = s.noise >= 0;
   const bool topOnlyOk = !s.topOnly || !s.outDir.empty();
+  const bool reportOk = !s.reportPath || IsReportName(*s.reportPath);
   if (!error) {
-    if (!rangeOk || !noiseOk || !topOnlyOk) Fail("settings accepted that break a check");
+    if (!rangeOk || !noiseOk || !topOnlyOk || !reportOk)
+      Fail("settings accepted that break a check");
     return;
   }
   // The first failing check, in the documented order.
   const char* expected = !rangeOk     ? quarnel::messages::kBlackWhiteRange
                          : !noiseOk   ? quarnel::messages::kNoiseRange
                          : !topOnlyOk ? quarnel::messages::kTopOnlyNeedsOutDir
+                         : !reportOk  ? quarnel::messages::kReportName
                                       : nullptr;
   if (expected == nullptr) Fail("valid settings refused");
   if (*error != expected) Fail("wrong message for refused settings");

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "app/messages.h"
+#include "report/run_report.h"
 
 namespace quarnel {
 namespace {
@@ -72,6 +73,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       case 'z':
         settings.topOnly = true;
         break;
+      case 'r':
+        if (!hasNext) return UsageError();
+        settings.reportPath = args[++i];
+        break;
       case 'v':
         return UsageError(messages::kVersion);
       default:
@@ -87,6 +92,7 @@ std::optional<std::string> CheckSettings(const RunSettings& settings) {
   }
   if (settings.noise < 0) return messages::kNoiseRange;
   if (settings.topOnly && settings.outDir.empty()) return messages::kTopOnlyNeedsOutDir;
+  if (settings.reportPath && !ReportFormatOf(*settings.reportPath)) return messages::kReportName;
   return std::nullopt;
 }
 

@@ -15,6 +15,8 @@ struct RunSettings {
   std::int32_t white = 256;  // 256: no whitening
   std::int32_t noise = 0;    // 0: plain bounds mode
   bool topOnly = false;
+  // -r: the report file, its name ending in .csv or .html (.htm), which gives the format.
+  std::optional<std::string> reportPath = std::nullopt;
 
   friend bool operator==(const RunSettings&, const RunSettings&) = default;
 };
@@ -33,7 +35,7 @@ std::int32_t ParseInteger(const char* text);
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
 // Checks parsed settings; returns the message for the first check that fails, in the order
-// black/white range, noise range, -z without -o.
+// black/white range, noise range, -z without -o, report name.
 std::optional<std::string> CheckSettings(const RunSettings& settings);
 
 }  // namespace quarnel

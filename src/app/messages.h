@@ -11,6 +11,7 @@ inline constexpr char kVersion[] = "quarnel ver 0.03\n\n";
 inline constexpr char kBlackWhiteRange[] = "ERROR: black & white range (0<=b<w<255)\n";
 inline constexpr char kNoiseRange[] = "ERROR: noise range (0<=n)\n";
 inline constexpr char kTopOnlyNeedsOutDir[] = "ERROR: -z option needs -o option\n";
+inline constexpr char kReportName[] = "ERROR: report name must end in .csv or .html\n";
 
 inline constexpr char kInputProgress[] = "Input %d/%d   \r";
 inline constexpr char kAnalysisError[] = "Error: %d\n";
