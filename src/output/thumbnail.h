@@ -6,10 +6,14 @@
 
 namespace quarnel {
 
+// Rows of the image read for one row of a thumbnail, at most.
+inline constexpr std::int32_t kThumbnailRowsPerBand = 4;
+
 // A smaller copy of `image` whose longer side is `maxSide` pixels (the shorter one in proportion,
 // rounded, at least 1); an image no larger than that is copied as it is. Every thumbnail pixel is
-// the rounded mean of the image pixels it covers (a box filter). `maxSide` is at least 128
-// (a band of rows of an image of up to 2^31 pixels then sums to less than 2^32).
+// the rounded mean of the image pixels it covers (a box filter), taken over at most
+// kThumbnailRowsPerBand evenly spaced rows of them, so that the cost of a thumbnail grows with
+// its own height and the image's width, not with the image's height. `maxSide` is at least 1.
 GrayImage MakeThumbnail(GrayView image, std::int32_t maxSide);
 
 }  // namespace quarnel
