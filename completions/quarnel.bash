@@ -21,9 +21,8 @@ _quarnel() {
       ;;
     -b | -q) return ;; # a number
   esac
-  # -r FILE (the report) joins this list when quarnel has it.
   if [[ -z "$cur" || "$cur" == -* ]]; then
-    mapfile -t COMPREPLY < <(compgen -W '-i -o -b -w -n -z -q -h --help --version -v' -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W '-i -o -b -w -n -z -q -r -h --help --version -v' -- "$cur")
   fi
 }
 

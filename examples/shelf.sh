@@ -3,7 +3,7 @@
 #   examples/shelf.sh [-j JOBS] SHELF [QUARNEL OPTIONS...]
 # SHELF is a folder of book folders, each holding one book's .jpg pages. Book SHELF/B is written
 # to SHELF/B.out/ (made when missing): its pages, quarnel.log (the run's standard output and
-# error) and, when the quarnel binary has -r, report.csv. Folders whose names end in .out are
+# error) and report.csv, the table of every page's box. Folders whose names end in .out are
 # outputs, not books, so the script can run again over the same shelf. The QUARNEL OPTIONS go
 # to every run (-w 160, -q 85, ...). quarnel is $QUARNEL, else the one on PATH.
 # JOBS books run at once (default: the number of CPUs this script may use), each pinned to one
@@ -42,10 +42,6 @@ jobs="${jobs:-${#cpus[@]}}"
 [[ "$jobs" -ge 1 ]] || jobs="$(nproc)"
 export SHELF_CPUS="${cpus[*]}"
 
-# A parse that ends at --version reads and writes nothing: this asks only whether -r is known.
-export SHELF_REPORT=""
-if "$QUARNEL" -r report.csv --version >/dev/null 2>&1; then SHELF_REPORT=report.csv; fi
-
 failed="$(mktemp)"
 trap 'rm -f "$failed"' EXIT
 export SHELF_FAILED="$failed"
@@ -53,13 +49,12 @@ export SHELF_FAILED="$failed"
 # One book: run_book QUARNEL_OPTIONS... BOOK (xargs puts the book last).
 run_book() {
   local book="${*: -1}" status=0
-  local out="$book.out" options=("${@:1:$#-1}") pin=() report=()
+  local out="$book.out" options=("${@:1:$#-1}") pin=()
   local cpus=()
   read -ra cpus <<<"$SHELF_CPUS"
   if ((${#cpus[@]} > 0)); then pin=(taskset -c "${cpus[SHELF_SLOT % ${#cpus[@]}]}"); fi
   mkdir -p "$out"
-  if [[ -n "$SHELF_REPORT" ]]; then report=(-r "$out/$SHELF_REPORT"); fi
-  "${pin[@]}" "$QUARNEL" -i "$book" -o "$out" "${report[@]}" "${options[@]}" \
+  "${pin[@]}" "$QUARNEL" -i "$book" -o "$out" -r "$out/report.csv" "${options[@]}" \
     >"$out/quarnel.log" 2>&1 || status=$?
   if ((status == 0)); then
     echo "done: $book"

@@ -1,8 +1,9 @@
 // The binary against a model of the run written from its definition. Random books (pages that
 // cannot be read, pages without content, equal pages, odd names) run with random settings into
-// output folders holding old pages, or folders in the way of pages, on a disk that may be full;
-// on one worker and on several, with and without boxes kept between the passes. Standard output,
-// standard error, the exit status and the output folder afterwards must agree byte for byte.
+// output folders holding old pages, or folders in the way of pages or of the CSV report, on a
+// disk that may be full; on one worker and on several, with and without boxes kept between the
+// passes. Standard output, standard error, the exit status and the output folder afterwards (the
+// report in it) must agree byte for byte.
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,7 @@ struct Book {
   bool output = true, topOnly = false;
   Folder before;                 // the output folder before the run
   long long fileSizeLimit = -1;  // larger files do not fit on the disk
+  std::string report;            // the name of a CSV report written into the output folder
 };
 
 struct Outcome {
@@ -43,6 +45,7 @@ Outcome Model(const Book& book, const std::string& outDir) {
   std::vector<std::optional<ContentBox>> boxes;
   Outcome o{"", "", 0, book.before};
   Extremes x;
+  std::vector<std::string> written(n, book.output ? "skipped" : "");
   for (int j = 0; j < n; ++j) {
     pages.push_back(LoadGrayFromMemory(book.files[j].data(), book.files[j].size()));
     boxes.push_back(pages[j] ? ReferenceBox(pages[j]->View(), book.black, book.noise)
@@ -60,33 +63,70 @@ Outcome Model(const Book& book, const std::string& outDir) {
                                            {"Max Width:  ", x.maxWidthPage, x.maxWidth},
                                            {"Max Height: ", x.maxHeightPage, x.maxHeight}})
     o.out += label + book.names[page] + " (" + std::to_string(value) + ")\n";
-  if (!book.output) return o;
-  if (x.maxWidth == 0)
-    return {o.out, o.err + "ERROR: no page has content, nothing written\n", 1, o.files};
+  if (book.output && x.maxWidth == 0) o.err += "ERROR: no page has content, nothing written\n";
+  if (book.output && x.maxWidth == 0) o.status = 1;
   auto write = [&](int k) {
     const Bytes jpeg = EncodeJpeg(ReferenceCanvas(pages[k]->View(), boxes[k], x, book.white),
                                   {.quality = book.quality});
     const auto old = book.before.find(book.names[k]);
     const bool blocked = old != book.before.end() && old->second.empty();
+    written[k] = "failed";
     if (blocked || (book.fileSizeLimit >= 0 && std::ssize(jpeg) > book.fileSizeLimit)) {
       o.err += "Error: cannot write " + outDir + book.names[k] + "\n";
       o.status = 1;
     } else {
       o.files[book.names[k]] = jpeg;
+      written[k] = "written";
     }
   };
-  if (book.topOnly) {
+  if (book.output && x.maxWidth > 0 && book.topOnly) {
     o.out += "Output Top file\n";
     for (const int k : ExtremePages(x)) write(k);
-    return o;
   }
-  for (int k = 0; k < n; ++k) {
+  const bool fullPass = book.output && x.maxWidth > 0 && !book.topOnly;
+  for (int k = 0; fullPass && k < n; ++k) {
     o.out += "Output " + std::to_string(k) + "/" + std::to_string(n) + "   \r";
-    if (!pages[k]) o.err += "Error\n", o.status = 1;
-    if (!pages[k]) break;
+    if (!pages[k]) {
+      o.err += "Error\n", o.status = 1, written[k] = "failed";
+      break;
+    }
     write(k);
   }
-  o.out += "\n";
+  if (fullPass) o.out += "\n";
+  if (book.report.empty()) return o;
+  std::string csv =
+      "page,name,status,page_width,page_height,left,top,right,bottom,width,height,canvas_x,"
+      "canvas_y,sets,output\n";
+  for (int j = 0; j < n; ++j) {
+    std::string name = book.names[j], sets;
+    for (std::size_t q = name.find('"'); q != std::string::npos; q = name.find('"', q + 2))
+      name.insert(q, "\"");
+    if (name.find_first_of(",\"\r\n") != std::string::npos) name = '"' + name + '"';
+    csv += std::to_string(j) + "," + name + "," +
+           (!pages[j]   ? "unreadable,,,"
+            : !boxes[j] ? "no content,"
+                        : "ok,");
+    if (pages[j])
+      csv += std::to_string(pages[j]->width) + "," + std::to_string(pages[j]->height) + ",";
+    if (!boxes[j]) csv += ",,,,,,,,,";
+    if (boxes[j]) {
+      const ContentBox& b = *boxes[j];
+      const auto [cx, cy] = ReferencePlacement(b, x);
+      for (const int v : {b.left(), b.top, b.right, b.bottom(), b.width, b.height, cx, cy})
+        csv += std::to_string(v) + ",";
+      for (const auto& [page, word] : {std::pair{x.maxRightPage, "right"},
+                                       {x.minTopPage, "top"},
+                                       {x.maxWidthPage, "width"},
+                                       {x.maxHeightPage, "height"}})
+        if (page == j) sets += (sets.empty() ? "" : " ") + std::string(word);
+      csv += sets + ",";
+    }
+    csv += written[j] + "\n";
+  }
+  if (book.before.contains(book.report) ||
+      (book.fileSizeLimit >= 0 && std::ssize(csv) > book.fileSizeLimit))
+    return {o.out, o.err + "Error: cannot write " + outDir + book.report + "\n", 1, o.files};
+  o.files[book.report] = Bytes(csv.begin(), csv.end());
   return o;
 }
 
@@ -102,10 +142,12 @@ Book RandomBook(std::mt19937& rng, int number) {
   book.output = number == 1 || uniform(0, 5) > 0;
   book.topOnly = book.output && uniform(0, 3) == 0;
   book.fileSizeLimit = uniform(0, 3) ? -1 : uniform(600, 900);  // above any standard output
+  book.report = std::array{"", "", "report.csv", "Report.CSV"}[uniform(0, 3)];
+  if (!book.report.empty() && uniform(0, 9) == 0) book.before[book.report] = {};
   const int n = number == 0 ? 6 : number == 1 ? 3 : uniform(1, 6);
   for (int i = 0; i < n; ++i) {
     std::string name = "p";
-    name += std::to_string(i) + (i % 2 ? " \xff -z.jpg" : ".jpg");
+    name += std::to_string(i) + std::array{".jpg", " \xff -z.jpg", ",\"q\"\n.JPG"}[i % 3];
     book.names.push_back(name);
     if (uniform(0, 5) == 0) book.before[name] = uniform(0, 1) ? Bytes{} : Bytes{'o', 'l', 'd'};
     const int kind = number == 1 ? i + 1 : uniform(0, 9);  // the second book has no content
@@ -145,6 +187,7 @@ TEST(Run, MatchesTheModel) {
                                      "-n", std::to_string(book.noise)};
     if (book.output) args.insert(args.end(), {"-o", out.str()});
     if (book.topOnly) args.push_back("-z");
+    if (!book.report.empty()) args.insert(args.end(), {"-r", out.str() + book.report});
     if (book.quality != 50 || number % 2)
       args.insert(args.end(), {"-q", std::to_string(book.quality)});
     const Outcome expected = Model(book, out.str());
@@ -182,13 +225,14 @@ TEST(Run, CommandLineMessagesAndStatus) {
        "[noise]] [-z]\n",
        255},
       {{"-z"}, "ERROR: -z option needs -o option\n", 255},
-      {{"-i", "missing", "-o", "out"}, "ERROR: no .jpg file in missing/\n", 1},
+      {{"-i", "missing", "-o", "out", "-r", "r.csv"}, "ERROR: no .jpg file in missing/\n", 1},
       {{}, "ERROR: no .jpg file in ./\n", 1}};
   for (const auto& [args, err, status] : cases) {
     TempDir dir;
     const RunResult run = RunQuarnel(args, {.workDir = dir.path()});
     EXPECT_EQ(status ? run.err : run.out, err) << ::testing::PrintToString(args);
     EXPECT_EQ(status ? run.out : run.err, "");
+    EXPECT_TRUE(EntryNames(dir.path()).empty());  // no report
     EXPECT_EQ(run.status, status);
   }
 }

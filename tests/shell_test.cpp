@@ -24,6 +24,7 @@ TEST(Shell, CompletionAndShelf) {
   EXPECT_EQ(shelf.status, 1);
   EXPECT_NE(shelf.err.find(" 1 of 2 books failed: bad\n"), std::string::npos) << shelf.err;
   EXPECT_TRUE(std::filesystem::exists(dir / "shelf/good.out/p0001.jpg"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "shelf/good.out/report.csv"));
 }
 
 }  // namespace quarnel::testing

@@ -16,12 +16,14 @@ struct RunOptions {
 };
 
 // Runs the whole job for checked settings: lists the input folder, analyses every page, prints
-// the summary and, with an output folder, writes the pages. Progress and the summary go to
-// `out`, errors to `err`, always in table order whatever the number of workers. Returns the
+// the summary and, with an output folder, writes the pages; with a report path, it then writes
+// the report (also when pages failed, not when the folder holds no page). Progress and the summary
+// go to `out`, errors to `err`, always in table order whatever the number of workers. Returns the
 // process exit status:
 // - 0 when the job was done (pages whose analysis failed are reported and do not change it);
 // - 1 when the folder holds no page, when an output pass was asked for but no page has content,
-//   or when the output pass could not write every page it should have written.
+//   when the output pass could not write every page it should have written, or when the report
+//   could not be written.
 int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* out,
              std::FILE* err);
 

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "app/messages.h"
+#include "report/run_report.h"
 
 namespace quarnel {
 namespace {
@@ -82,7 +83,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         if (!hasNext) return UsageError();
         settings.quality = ParseInteger(args[++i].c_str());
         break;
-      // -r FILE (the report) is to come here.
+      case 'r':
+        if (!hasNext) return UsageError();
+        settings.reportPath = args[++i];
+        break;
       case 'h':
         return Help();
       case 'v':
@@ -101,6 +105,7 @@ std::optional<std::string> CheckSettings(const RunSettings& settings) {
   if (settings.noise < 0) return messages::kNoiseRange;
   if (settings.topOnly && settings.outDir.empty()) return messages::kTopOnlyNeedsOutDir;
   if (settings.quality < 1 || settings.quality > 100) return messages::kQualityRange;
+  if (settings.reportPath && !ReportFormatOf(*settings.reportPath)) return messages::kReportName;
   return std::nullopt;
 }
 

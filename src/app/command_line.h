@@ -18,6 +18,8 @@ struct RunSettings {
   std::int32_t noise = 0;    // 0: plain bounds mode
   bool topOnly = false;
   std::int32_t quality = kDefaultJpegQuality;  // of the written pages
+  // -r: the report file, its name ending in .csv or .html (.htm), which gives the format.
+  std::optional<std::string> reportPath = std::nullopt;
 
   friend bool operator==(const RunSettings&, const RunSettings&) = default;
 };
@@ -42,7 +44,7 @@ std::int32_t ParseInteger(const char* text);
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
 // Checks parsed settings; returns the message for the first check that fails, in the order
-// black/white range, noise range, -z without -o, quality range.
+// black/white range, noise range, -z without -o, quality range, report name.
 std::optional<std::string> CheckSettings(const RunSettings& settings);
 
 }  // namespace quarnel

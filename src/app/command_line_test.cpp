@@ -25,7 +25,8 @@ std::string ParseAndCheck(const std::vector<std::string>& args) {
   const RunSettings& s = *p.settings;
   return "in '" + s.inDir + "' out '" + s.outDir + "' b " + std::to_string(s.black) + " w " +
          std::to_string(s.white) + " n " + std::to_string(s.noise) + " q " +
-         std::to_string(s.quality) + (s.topOnly ? " z" : "");
+         std::to_string(s.quality) + (s.topOnly ? " z" : "") +
+         (s.reportPath ? " r " + *s.reportPath : "");
 }
 
 TEST(CommandLine, Table) {
@@ -74,7 +75,12 @@ TEST(CommandLine, Table) {
       {{"-hx"}, kHelp},
       {{"x", "-help"}, kUsage},
       {{"--version", "-v"}, "quarnel 0.03\n"},
-      {{"--versions"}, kUsage}};
+      {{"--versions"}, kUsage},
+      // -r takes any next argument; a name not ending in .csv, .html or .htm is refused last.
+      {{"-r", "-a.Htm", "-r", "b.CSV"}, "in '' out '' b 120 w 256 n 0 q 50 r b.CSV"},
+      {{"-r"}, kUsage},
+      {{"-r", "r.txt", "-q", "0"}, kQuality},
+      {{"-r", ".html.txt"}, "ERROR: report name must end in .csv or .html\n"}};
   for (const auto& [args, expected] : cases)
     EXPECT_EQ(ParseAndCheck(args), expected) << ::testing::PrintToString(args);
 }

@@ -25,7 +25,8 @@ inline constexpr char kHelp[] =
     "               (default off, 0; -n alone: 10)\n"
     "  -z           write only the pages that set the extremes (needs -o)\n"
     "  -q quality   JPEG quality of the written pages, 1 ... 100 (default 50)\n"
-    // -r FILE (the report) gets its line here.
+    "  -r FILE      write a report of every page: FILE.csv a table, FILE.html an overview\n"
+    "               (default: no report)\n"
     "  -h, --help   print this help on standard output and exit with status 0\n"
     "  --version    print the version on standard output and exit with status 0\n"
     "  -v           print the version and the usage on standard error, exit with status 255\n"
@@ -42,6 +43,7 @@ inline constexpr char kBlackWhiteRange[] = "ERROR: black & white range (0<=b<w<2
 inline constexpr char kNoiseRange[] = "ERROR: noise range (0<=n)\n";
 inline constexpr char kTopOnlyNeedsOutDir[] = "ERROR: -z option needs -o option\n";
 inline constexpr char kQualityRange[] = "ERROR: quality range (1<=q<=100)\n";
+inline constexpr char kReportName[] = "ERROR: report name must end in .csv or .html\n";
 
 inline constexpr char kInputProgress[] = "Input %d/%d   \r";
 inline constexpr char kAnalysisError[] = "Error: %d\n";

@@ -117,7 +117,11 @@ RunResult RunProgram(const std::string& binary, const std::vector<std::string>& 
     for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
     const rlimit size{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
     const rlimit space{rlim_t(options.addressSpaceLimit), rlim_t(options.addressSpaceLimit)};
-    if (dup2(open("/dev/null", O_RDONLY), 0) == 0 && dup2(creat(out.c_str(), 0600), 1) == 1 &&
+    int stdoutFd = creat(out.c_str(), 0600), pipeFds[2];
+    if (options.stdoutTo == ChildOptions::kFullDevice) stdoutFd = open("/dev/full", O_WRONLY);
+    if (options.stdoutTo == ChildOptions::kClosedPipe && pipe(pipeFds) == 0)
+      stdoutFd = pipeFds[1], close(pipeFds[0]);  // every write fails with EPIPE
+    if (dup2(open("/dev/null", O_RDONLY), 0) == 0 && dup2(stdoutFd, 1) == 1 &&
         dup2(creat(err.c_str(), 0600), 2) == 2 &&
         (options.workDir.empty() || chdir(options.workDir.c_str()) == 0) &&
         (options.fileSizeLimit < 0 || setrlimit(RLIMIT_FSIZE, &size) == 0) &&
@@ -164,13 +168,16 @@ std::optional<ContentBox> ReferenceBox(GrayView page, int black, int noise) {
   return ContentBox{x1, y0, x1 - x0, std::min(bottom + 5, page.height) - y0};
 }
 
+std::pair<int, int> ReferencePlacement(const ContentBox& box, const Extremes& e) {
+  return {std::max(box.left() - (e.maxRight - e.maxWidth), 0),
+          box.bottom() > e.minTop + e.maxHeight ? e.maxHeight - box.height : box.top - e.minTop};
+}
+
 TestPage ReferenceCanvas(GrayView page, const std::optional<ContentBox>& box, const Extremes& e,
                          int white) {
   TestPage canvas(e.maxWidth, e.maxHeight);
   if (!box || box->width <= 0 || box->height <= 0) return canvas;
-  const int x0 = std::max(box->left() - (e.maxRight - e.maxWidth), 0);
-  const int y0 =
-      box->bottom() > e.minTop + e.maxHeight ? e.maxHeight - box->height : box->top - e.minTop;
+  const int x0 = ReferencePlacement(*box, e).first, y0 = ReferencePlacement(*box, e).second;
   for (int y = 0; y < box->height; ++y) {
     for (int x = 0; x < box->width; ++x)
       canvas.at(x0 + x, y0 + y) = page.Row(box->top + y)[box->left() + x];

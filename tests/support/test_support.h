@@ -83,7 +83,8 @@ struct ChildOptions {
   long long addressSpaceLimit = -1;                        // RLIMIT_AS; < 0: unchanged
   int signal = 0;  // sent when standard output contains signalAfter
   std::string signalAfter{};
-  std::chrono::milliseconds timeout = std::chrono::seconds(30);  // then the child is killed
+  std::chrono::milliseconds timeout = std::chrono::seconds(30);       // then the child is killed
+  enum { kCaptured, kFullDevice, kClosedPipe } stdoutTo = kCaptured;  // standard output
 };
 
 // Runs `binary` with `args` (no shell), standard input closed, no signal blocked.
@@ -100,10 +101,14 @@ inline RunResult RunQuarnel(const std::vector<std::string>& args, const ChildOpt
 // pixels before the first dark row and column and 4 after the last, within the page.
 std::optional<ContentBox> ReferenceBox(GrayView page, int black, int noise);
 
-// An output page by definition: a white canvas showing the columns maxRight - maxWidth ... and the
-// rows minTop ... of `page` (a box starting left of that moves right to column 0, one ending below
-// it moves up to end on the last row); then, for white < 256 and a box of at least 5 x 5, every
-// box pixel with no pixel below `white` within four rows and columns of it in the box is 255.
+// Where a box lands on the canvas: the columns maxRight - maxWidth ... and the rows minTop ... of
+// every page, except that a box starting left of that moves right to column 0 and one ending
+// below it moves up to end on the last row.
+std::pair<int, int> ReferencePlacement(const ContentBox& box, const Extremes& e);
+
+// An output page by definition: a white canvas with the box of `page` at its placement; then, for
+// white < 256 and a box of at least 5 x 5, every box pixel with no pixel below `white` within
+// four rows and columns of it in the box is 255.
 TestPage ReferenceCanvas(GrayView page, const std::optional<ContentBox>& box, const Extremes& e,
                          int white);
 

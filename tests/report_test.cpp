@@ -1,0 +1,44 @@
+// The HTML overview as a browser shows it (run_test.cpp checks the CSV table against its model).
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "test_support.h"
+
+namespace quarnel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Report, BrowserShowsTheOverview) {
+  if (!fs::exists("/usr/bin/chromium")) GTEST_SKIP() << "needs /usr/bin/chromium";
+  TempDir dir;
+  std::vector<Bytes> reports;  // -r takes the next argument whatever it begins with
+  for (const char* workers : {"1", "3"}) {
+    RunQuarnel({"-r", "-book.HTM", "-i", QUARNEL_EXAMPLES_DIR "/book"},
+               {.workDir = dir.path(), .env = {{"QUARNEL_TEST_WORKERS", workers}}});
+    reports.push_back(ReadBytes(dir / "-book.HTM"));
+  }
+  EXPECT_TRUE(reports[0] == reports[1]);  // the same from one worker and three
+  const RunResult browser =
+      RunProgram("/usr/bin/chromium",
+                 {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                  "--user-data-dir=" + (dir / "profile").string(), "--dump-dom",
+                  "file://" + (dir / "-book.HTM").string()},
+                 {.timeout = std::chrono::seconds(120)});
+  // What a person sees, in the page's order: the script has run (so raised no error); every box
+  // in the drawing (the extreme pages' last) and the canvas window; a card a page, each with its
+  // picture and the badges of the extremes the page sets.
+  const std::regex seen(
+      "data-sortable=\"(ready)\"|<a href=\"(#page-\\d)\"><title>|class=\"(window)\"|"
+      "<article [^>]*id=\"(page-\\d)\"|base64,(/9j/)|class=\"badge b-(\\w+)\"");
+  EXPECT_EQ(
+      std::regex_replace(browser.out, seen, "$1$2$3$4$5$6 ", std::regex_constants::format_no_copy),
+      "ready #page-0 #page-1 #page-3 #page-5 #page-2 #page-4 window page-0 /9j/ page-1 /9j/ "
+      "page-2 /9j/ right top height page-3 /9j/ page-4 /9j/ width page-5 /9j/ ");
+}
+
+}  // namespace
+}  // namespace quarnel::testing
