@@ -36,6 +36,10 @@ cjpeg -restart 1 -outfile "$jpeg/restarts-33x65.jpg" "$work/33.ppm"
 cjpeg -arithmetic -outfile "$jpeg/arithmetic-33x65.jpg" "$work/33.ppm"
 jpegtran -arithmetic -progressive -outfile "$jpeg/arithmetic-progressive-17x9.jpg" "$jpeg/rgb-17x9.jpg"
 cjpeg -optimize -quality 100 -outfile "$jpeg/optimized-17x9.jpg" "$work/17.ppm"
+# A blank A4 page at 300 dpi, arithmetic-coded: its data ends long before the image, which is
+# legal (the decoder supplies zeros), so a page of 8.7 megapixels takes a few hundred bytes.
+{ printf 'P5 2480 3508 255\n'; head -c $((2480 * 3508)) /dev/zero | tr '\000' '\377'; } >"$work/a4.pgm"
+cjpeg -arithmetic -outfile "$jpeg/blank-a4-arithmetic.jpg" "$work/a4.pgm"
 
 seed() { local name=$1; shift; printf '%s\0' "$@" >"$args/$name"; }
 seed all -i in -o out -b 100 -w 200 -n 3 -z

@@ -100,8 +100,8 @@ Outcome Model(const Book& book, const std::string& outDir) {
   for (int j = 0; j < n; ++j) {
     std::string name = book.names[j], sets;
     for (std::size_t q = name.find('"'); q != std::string::npos; q = name.find('"', q + 2))
-      name.insert(q, "\"");
-    if (name.find_first_of(",\"\r\n") != std::string::npos) name = '"' + name + '"';
+      name.insert(q, 1, '"');
+    if (name.find_first_of(",\"\r\n") != std::string::npos) name.insert(0, 1, '"') += '"';
     csv += std::to_string(j) + "," + name + "," +
            (!pages[j]   ? "unreadable,,,"
             : !boxes[j] ? "no content,"
@@ -214,25 +214,39 @@ TEST(Run, MatchesTheModel) {
   }
 }
 
-// What main makes of the command line (command_line_test.cpp has every message): standard
-// output, standard error and the status.
-TEST(Run, CommandLineMessagesAndStatus) {
-  const std::tuple<std::vector<std::string>, std::string, int> cases[] = {
-      {{"--version"}, "quarnel 0.03\n", 0},
-      {{"-h"}, std::string(messages::kUsage) + messages::kHelp, 0},
+// What main makes of the command line (command_line_test.cpp has every message), and of standard
+// output that cannot be written (a full device, a pipe whose reader is gone): the text on
+// standard output or, for a failure, on standard error, and the status.
+TEST(Run, MessagesAndStatus) {
+  const std::string book = QUARNEL_EXAMPLES_DIR "/book";
+  const std::tuple<std::vector<std::string>, int, std::string, int> cases[] = {
+      {{"--version"}, ChildOptions::kCaptured, "quarnel 0.03\n", 0},
+      {{"-h"}, ChildOptions::kCaptured, std::string(messages::kUsage) + messages::kHelp, 0},
       {{"-v"},
-       "quarnel ver 0.03\n\nUsage: quarnel -i InDir [-o OutDir] [-b black] [-w [white]] [-n "
-       "[noise]] [-z]\n",
+       ChildOptions::kCaptured,
+       "quarnel ver 0.03\n\n" + std::string(messages::kUsage),
        255},
-      {{"-z"}, "ERROR: -z option needs -o option\n", 255},
-      {{"-i", "missing", "-o", "out", "-r", "r.csv"}, "ERROR: no .jpg file in missing/\n", 1},
-      {{}, "ERROR: no .jpg file in ./\n", 1}};
-  for (const auto& [args, err, status] : cases) {
+      {{"-z"}, ChildOptions::kCaptured, "ERROR: -z option needs -o option\n", 255},
+      {{"-i", "no", "-o", "out", "-r", "r.csv"},
+       ChildOptions::kCaptured,
+       "ERROR: no .jpg file in no/\n",
+       1},
+      {{}, ChildOptions::kCaptured, "ERROR: no .jpg file in ./\n", 1},
+      {{"-i", book, "-o", ".", "-r", "r.csv"},
+       ChildOptions::kFullDevice,
+       "Error: cannot write standard output\n",
+       1},
+      {{"-i", book, "-o", ".", "-r", "r.csv"},
+       ChildOptions::kClosedPipe,
+       "Error: cannot write standard output\n",
+       1}};
+  for (const auto& [args, to, text, status] : cases) {
     TempDir dir;
-    const RunResult run = RunQuarnel(args, {.workDir = dir.path()});
-    EXPECT_EQ(status ? run.err : run.out, err) << ::testing::PrintToString(args);
+    const RunResult run =
+        RunQuarnel(args, {.workDir = dir.path(), .stdoutTo = decltype(ChildOptions::stdoutTo)(to)});
+    EXPECT_EQ(status ? run.err : run.out, text) << ::testing::PrintToString(args);
     EXPECT_EQ(status ? run.out : run.err, "");
-    EXPECT_TRUE(EntryNames(dir.path()).empty());  // no report
+    EXPECT_EQ(EntryNames(dir.path()).size(), to ? 7u : 0u);  // pages and report
     EXPECT_EQ(run.status, status);
   }
 }

@@ -30,57 +30,37 @@ std::string ParseAndCheck(const std::vector<std::string>& args) {
 }
 
 TEST(CommandLine, Table) {
+  const std::string d = "in '' out '' b 120 w 256 n 0 q 50";  // the defaults
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{}, "in '' out '' b 120 w 256 n 0 q 50"},
+      // clang-format off
+      {{}, d}, {{"-i", "", "-o", ""}, d}, {{"-n", "0"}, d},
       // Folders get a '/' unless they end in one; "" is none; values are taken whatever they
       // begin with; only the second character selects the option.
       {{"-i", "scans", "-o", "/tmp/out/"}, "in 'scans/' out '/tmp/out/' b 120 w 256 n 0 q 50"},
-      {{"-i", "", "-o", ""}, "in '' out '' b 120 w 256 n 0 q 50"},
-      {{"-input", "-dashed", "-output", "b", "-zz"},
-       "in '-dashed/' out 'b/' b 120 w 256 n 0 q 50 z"},
+      {{"-input", "-dashed", "-output", "b", "-zz"}, "in '-dashed/' out 'b/' b 120 w 256 n 0 q 50 z"},
       // Optional values: taken unless missing or beginning with '-'; later options override.
       {{"-w", "-z", "-o", "o", "-n"}, "in '' out 'o/' b 120 w 200 n 10 q 50 z"},
       {{"-b", "5", "-b", " +7x", "-w", "-w", "99", "-n", "4"}, "in '' out '' b 7 w 99 n 4 q 50"},
       {{"-b", "0", "-w", "1"}, "in '' out '' b 0 w 1 n 0 q 50"},
       {{"-b", "000000000000000000000254", "-w", "255"}, "in '' out '' b 254 w 255 n 0 q 50"},
-      // Usage errors, also before a range error found later; parsing stops at -v, not before.
-      {{"scans"}, kUsage},
-      {{""}, kUsage},
-      {{"-I", "x"}, kUsage},
-      {{"-o", "out", "-o"}, kUsage},
-      {{"-b"}, kUsage},
-      {{"-b", "-5", "-q"}, kUsage},
-      {{"-n", "-3"}, kUsage},
-      {{"-x", "-v"}, kUsage},
-      {{"-i", "a", "-b", "-5", "-version"}, kVersion},
-      // "" reads as 0; numbers saturate rather than wrap; the checks come in their order.
-      {{"-w", ""}, kRange},
-      {{"-b", "-5"}, kRange},
-      {{"-b", "120", "-w", "120"}, kRange},
-      {{"-w", "257"}, kRange},
-      {{"-w", "4294967552"}, kRange},
-      {{"-b", "99999999999"}, kRange},
-      {{"-b", "-99999999999"}, kRange},
-      {{"-z", "-n", " -1", "-b", "-1"}, kRange},
-      {{"-z", "-n", " -1"}, kNoise},
-      {{"-n", "0"}, "in '' out '' b 120 w 256 n 0 q 50"},
-      {{"-o", "", "-z"}, kNeedsOut},
-      // -q takes any next argument; its range is checked last. Help and version end the parsing
-      // without a check, after any usage error before them.
       {{"-q", "1", "-q", " 100"}, "in '' out '' b 120 w 256 n 0 q 100"},
-      {{"-q"}, kUsage},
-      {{"-q", "-5", "-i", "x"}, kQuality},
-      {{"-q", "101", "-z"}, kNeedsOut},
-      {{"-b", "300", "--help", "-x"}, kHelp},
-      {{"-hx"}, kHelp},
-      {{"x", "-help"}, kUsage},
-      {{"--version", "-v"}, "quarnel 0.03\n"},
-      {{"--versions"}, kUsage},
-      // -r takes any next argument; a name not ending in .csv, .html or .htm is refused last.
       {{"-r", "-a.Htm", "-r", "b.CSV"}, "in '' out '' b 120 w 256 n 0 q 50 r b.CSV"},
-      {{"-r"}, kUsage},
+      // Usage errors, also before a range error found later; parsing ends at -v, -h, --help and
+      // --version, without a check, but not before.
+      {{"scans"}, kUsage}, {{""}, kUsage}, {{"-I", "x"}, kUsage}, {{"-o", "out", "-o"}, kUsage},
+      {{"-b"}, kUsage}, {{"-q"}, kUsage}, {{"-r"}, kUsage}, {{"-n", "-3"}, kUsage},
+      {{"-b", "-5", "-q"}, kUsage}, {{"-x", "-v"}, kUsage}, {{"x", "-help"}, kUsage},
+      {{"--versions"}, kUsage}, {{"-i", "a", "-b", "-5", "-version"}, kVersion},
+      {{"-b", "300", "--help", "-x"}, kHelp}, {{"-hx"}, kHelp}, {{"--version", "-v"}, "quarnel 0.03\n"},
+      // "" reads as 0; numbers saturate rather than wrap; the checks come in their order.
+      {{"-w", ""}, kRange}, {{"-b", "-5"}, kRange}, {{"-b", "120", "-w", "120"}, kRange},
+      {{"-w", "257"}, kRange}, {{"-w", "4294967552"}, kRange}, {{"-b", "99999999999"}, kRange},
+      {{"-b", "-99999999999"}, kRange}, {{"-z", "-n", " -1", "-b", "-1"}, kRange},
+      {{"-z", "-n", " -1"}, kNoise}, {{"-o", "", "-z"}, kNeedsOut},
+      {{"-q", "101", "-z"}, kNeedsOut}, {{"-q", "-5", "-i", "x"}, kQuality},
       {{"-r", "r.txt", "-q", "0"}, kQuality},
       {{"-r", ".html.txt"}, "ERROR: report name must end in .csv or .html\n"}};
+  // clang-format on
   for (const auto& [args, expected] : cases)
     EXPECT_EQ(ParseAndCheck(args), expected) << ::testing::PrintToString(args);
 }

@@ -46,8 +46,7 @@ Bytes EncodeSamples(int width, int height, int components, const Bytes& samples,
         scans.push_back({1, {c}, k, k, bit == options.acScanBits - 1 ? 0 : bit + 1, bit});
     }
   }
-  if (options.acScanBits > 0) cinfo.scan_info = scans.data();
-  if (options.acScanBits > 0) cinfo.num_scans = static_cast<int>(scans.size());
+  if (options.acScanBits > 0) cinfo.scan_info = scans.data(), cinfo.num_scans = std::ssize(scans);
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
     auto row =
@@ -62,8 +61,10 @@ Bytes EncodeSamples(int width, int height, int components, const Bytes& samples,
 }
 
 Bytes DeclareSize(Bytes jpeg, int size, std::size_t bytes) {
-  std::size_t sof = 2;  // the frame header: a baseline or progressive one
-  while (!(jpeg.at(sof) == 0xFF && (jpeg.at(sof + 1) == 0xC0 || jpeg.at(sof + 1) == 0xC2))) ++sof;
+  std::size_t sof = 2;  // the frame header: baseline, progressive or arithmetic
+  while (jpeg.at(sof) != 0xFF ||
+         (jpeg.at(sof + 1) != 0xC0 && jpeg[sof + 1] != 0xC2 && jpeg[sof + 1] != 0xC9))
+    ++sof;
   jpeg[sof + 5] = jpeg[sof + 7] = static_cast<std::uint8_t>(size >> 8);
   jpeg[sof + 6] = jpeg[sof + 8] = static_cast<std::uint8_t>(size);
   jpeg.resize(bytes);
@@ -88,15 +89,12 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
+  fs::remove_all(path_);
 }
 
 std::vector<std::string> EntryNames(const fs::path& folder) {
   std::vector<std::string> names;
-  std::error_code missing;
-  for (const auto& entry : fs::directory_iterator(folder, missing))
-    names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -129,21 +127,19 @@ RunResult RunProgram(const std::string& binary, const std::vector<std::string>& 
       execv(binary.c_str(), argv.data());
     _exit(127);
   }
-  RunResult result;
+  auto text = [](const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  };
   int status = 0;
   for (auto left = options.timeout; waitpid(pid, &status, WNOHANG) == 0; left -= 1ms) {
     std::this_thread::sleep_for(1ms);
-    const Bytes sofar = options.signal != 0 ? ReadBytes(out) : Bytes{};
-    if (std::string(sofar.begin(), sofar.end()).find(options.signalAfter) != std::string::npos)
+    if (options.signal != 0 && text(out).find(options.signalAfter) != std::string::npos)
       kill(pid, options.signal);
     if (left.count() <= 0) kill(pid, SIGKILL);  // a hang: the result shows signal 9
   }
-  const Bytes outBytes = ReadBytes(out), errBytes = ReadBytes(err);
-  result.out.assign(outBytes.begin(), outBytes.end());
-  result.err.assign(errBytes.begin(), errBytes.end());
-  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  return result;
+  return {text(out), text(err), WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+          WIFSIGNALED(status) ? WTERMSIG(status) : 0};
 }
 
 std::optional<ContentBox> ReferenceBox(GrayView page, int black, int noise) {

@@ -51,10 +51,6 @@ Bytes DeclareSize(Bytes jpeg, int size, std::size_t bytes);
 
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 Bytes ReadBytes(const std::filesystem::path& path);
-inline void WriteJpeg(const std::filesystem::path& path, const TestPage& page,
-                      const JpegOptions& options = {}) {
-  WriteBytes(path, EncodeJpeg(page, options));
-}
 
 // A fresh temporary folder, removed with all in it.
 struct TempDir {
