@@ -58,6 +58,8 @@ TEST(LoadGray, ReadsLikeLibjpegAndRefusesDamage) {
   Bytes junk = page,
         badRestart = ReadBytes(QUARNEL_FUZZ_DIR "corpus/jpeg_reader/restarts-33x65.jpg");
   junk.insert(junk.begin() + 20, {0, 1, 2});  // junk before a marker is tolerated
+  Bytes cutWithEnd(page.begin(), page.end() - 300);
+  cutWithEnd.insert(cutWithEnd.end(), {0xFF, 0xD9});
   const Bytes rst1 = {0xFF, 0xD1};
   std::search(badRestart.begin(), badRestart.end(), rst1.begin(), rst1.end())[1] = 0xD5;
   const Bytes progressive = EncodeSamples(61, 43, 4, cmyk, {.progressive = true});
@@ -71,6 +73,7 @@ TEST(LoadGray, ReadsLikeLibjpegAndRefusesDamage) {
        {"empty", {}, false},
        {"cut in the header", Bytes(page.begin(), page.begin() + 200), false},
        {"cut mid-scan", Bytes(page.begin(), page.end() - 300), false},
+       {"cut mid-scan, end marker kept", cutWithEnd, false},
        {"progressive cut before its last scan", Bytes(progressive.begin(), progressive.end() - 40),
         false},
        {"restart markers out of sequence", badRestart, false},
