@@ -74,6 +74,8 @@ TEST(LoadGray, ReadsLikeLibjpegAndRefusesDamage) {
        {"cut in the header", Bytes(page.begin(), page.begin() + 200), false},
        {"cut mid-scan", Bytes(page.begin(), page.end() - 300), false},
        {"cut mid-scan, end marker kept", cutWithEnd, false},
+       {"progressive without its end marker (a scan could follow)",
+        Bytes(progressive.begin(), progressive.end() - 2), false},
        {"progressive cut before its last scan", Bytes(progressive.begin(), progressive.end() - 40),
         false},
        {"restart markers out of sequence", badRestart, false},
