@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets in build-fuzz (clang, libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each of them for SECONDS (default 60), side by side, from
-# the seed corpus in fuzz/corpus/ (made by fuzz/make_seeds.sh) plus the inputs kept in
-# fuzz/regressions/.
+# the seed corpus in fuzz/corpus/ (made by fuzz/make_seeds.sh), the inputs a longer campaign
+# added to it in fuzz/grown/ (minimised with -merge=1), and the inputs kept in fuzz/regressions/.
 #   fuzz/run.sh [SECONDS]
 # Exits non-zero when a target crashes, leaks, runs out of memory or times out; the input that
 # did it is kept in build-fuzz/artifacts/ and its path is printed.
@@ -27,7 +27,7 @@ for target in "${targets[@]}"; do mkdir -p "$work/corpus-$target"; done
 # 1 KB, and a small file must never cost much.
 run_target() {
   local target="$1"
-  local corpora=("$work/corpus-$target" "fuzz/corpus/$target")
+  local corpora=("$work/corpus-$target" "fuzz/corpus/$target" "fuzz/grown/$target")
   if [[ -d "fuzz/regressions/$target" ]]; then corpora+=("fuzz/regressions/$target"); fi
   "build-fuzz/${target}_fuzzer" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 \
     -max_len=8192 -dict="fuzz/$target.dict" -print_final_stats=1 \
