@@ -281,9 +281,10 @@ void ThrowIfOutOfMemory(const ErrorManager& err) {
   if (err.pub.msg_code == JERR_OUT_OF_MEMORY) throw std::bad_alloc();
 }
 
-// Decodes whatever source `attachSource` installs on the decompressor.
+// Decodes whatever source `attachSource` installs on the decompressor into `buffer`.
 template <typename AttachSource>
-std::optional<GrayImage> Decode(std::int64_t maxPixels, AttachSource attachSource) {
+std::optional<MutableGrayView> Decode(std::int64_t maxPixels, DecodeBuffer& buffer,
+                                      AttachSource attachSource) {
   Decompressor decoder;
   if (!CreateDecompressor(decoder.cinfo(), decoder.err(), decoder.progress())) {
     ThrowIfOutOfMemory(*decoder.err());
@@ -298,18 +299,30 @@ std::optional<GrayImage> Decode(std::int64_t maxPixels, AttachSource attachSourc
 
   const auto width = static_cast<std::int32_t>(decoder.cinfo()->output_width);
   const auto height = static_cast<std::int32_t>(decoder.cinfo()->output_height);
-  GrayImage image = GrayImage::Allocate(width, height);
-  std::unique_ptr<std::uint8_t[]> scratch;
+  std::uint8_t* pixels =
+      buffer.Pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  std::uint8_t* scratch = nullptr;
   if (layout != Layout::kGray) {
-    scratch = std::make_unique_for_overwrite<std::uint8_t[]>(
-        kScratchOffset + static_cast<std::size_t>(kRowsPerRead) * static_cast<std::size_t>(width) *
-                             static_cast<std::size_t>(decoder.cinfo()->output_components));
+    scratch = buffer.Rows(kScratchOffset +
+                          static_cast<std::size_t>(kRowsPerRead) * static_cast<std::size_t>(width) *
+                              static_cast<std::size_t>(decoder.cinfo()->output_components));
   }
-  if (!ReadAllRows(decoder.cinfo(), decoder.err(), layout, image.pixels.get(), scratch.get())) {
+  if (!ReadAllRows(decoder.cinfo(), decoder.err(), layout, pixels, scratch)) {
     ThrowIfOutOfMemory(*decoder.err());
     return std::nullopt;
   }
   // The rest of the file (normally just the end marker) is not read: the image is complete.
+  return MutableGrayView{pixels, width, height, width};
+}
+
+// The image a fresh buffer was decoded into, taken out of it.
+std::optional<GrayImage> TakeImage(const std::optional<MutableGrayView>& view,
+                                   DecodeBuffer& buffer) {
+  if (!view) return std::nullopt;
+  GrayImage image;
+  image.width = view->width;
+  image.height = view->height;
+  image.pixels = buffer.TakePixels();
   return image;
 }
 
@@ -344,9 +357,11 @@ bool Grow(std::vector<std::uint8_t>& bytes, std::size_t size) {
   }
 }
 
+// A vector used before starts at its old capacity, so that a page like the last one needs no
+// more memory.
 void InitVectorDestination(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<VectorDestination*>(cinfo->dest);
-  if (!Grow(*dest->bytes, kInitialOutputSize)) {
+  if (!Grow(*dest->bytes, std::max(kInitialOutputSize, dest->bytes->capacity()))) {
     cinfo->err->msg_code = JERR_OUT_OF_MEMORY;
     JumpOnError(reinterpret_cast<j_common_ptr>(cinfo));
   }
@@ -421,7 +436,30 @@ class Compressor {
 
 }  // namespace
 
-std::optional<GrayImage> LoadGray(const std::string& path) {
+std::uint8_t* DecodeBuffer::Pixels(std::size_t bytes) {
+  if (bytes > pixelCapacity_) {
+    pixels_.reset();  // the old pixels are not needed: give the memory back first
+    pixelCapacity_ = 0;
+    pixels_ = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+    pixelCapacity_ = bytes;
+  }
+  return pixels_.get();
+}
+
+std::uint8_t* DecodeBuffer::Rows(std::size_t bytes) {
+  if (bytes > rowCapacity_) {
+    rows_ = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+    rowCapacity_ = bytes;
+  }
+  return rows_.get();
+}
+
+std::unique_ptr<std::uint8_t[]> DecodeBuffer::TakePixels() {
+  pixelCapacity_ = 0;
+  return std::move(pixels_);
+}
+
+std::optional<MutableGrayView> LoadGray(const std::string& path, DecodeBuffer& buffer) {
   // O_NONBLOCK: opening a FIFO must never wait for a writer; regular files ignore the flag.
   FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) return std::nullopt;
@@ -429,26 +467,39 @@ std::optional<GrayImage> LoadGray(const std::string& path) {
   if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   auto source = std::make_unique<FdSource>();
   InitFdSourceManager(*source, fd.get());
-  return Decode(kMaxDecodedPixels,
+  return Decode(kMaxDecodedPixels, buffer,
                 [&](jpeg_decompress_struct* cinfo) { cinfo->src = &source->pub; });
+}
+
+std::optional<GrayImage> LoadGray(const std::string& path) {
+  DecodeBuffer buffer;
+  return TakeImage(LoadGray(path, buffer), buffer);
 }
 
 std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size,
                                             std::int64_t maxPixels) {
   if (data == nullptr || size == 0) return std::nullopt;
-  return Decode(maxPixels, [&](jpeg_decompress_struct* cinfo) { jpeg_mem_src(cinfo, data, size); });
+  DecodeBuffer buffer;
+  return TakeImage(Decode(maxPixels, buffer,
+                          [&](jpeg_decompress_struct* cinfo) { jpeg_mem_src(cinfo, data, size); }),
+                   buffer);
 }
 
-std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image, int quality) {
-  if (image.width <= 0 || image.height <= 0 || image.data == nullptr) return std::nullopt;
-  std::vector<std::uint8_t> bytes;
+bool EncodeGrayJpeg(GrayView image, int quality, std::vector<std::uint8_t>& bytes) {
+  if (image.width <= 0 || image.height <= 0 || image.data == nullptr) return false;
   Compressor encoder;
   VectorDestination dest{};
   dest.bytes = &bytes;
   if (!Compress(encoder.cinfo(), encoder.err(), &dest, &image, quality)) {
     ThrowIfOutOfMemory(*encoder.err());
-    return std::nullopt;
+    return false;
   }
+  return true;
+}
+
+std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image, int quality) {
+  std::vector<std::uint8_t> bytes;
+  if (!EncodeGrayJpeg(image, quality, bytes)) return std::nullopt;
   return bytes;
 }
 

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "imageio/gray_image.h"
+
+namespace quarnel {
+
+// A box's pixels kept between the passes, packed without loss: each row is a sequence of runs,
+// alternately of white pixels (255, only their number stored) and of other pixels (their number,
+// then the pixels as they are), starting with a white run that may be empty. A run's number is a
+// variable-length integer (7 bits a byte, low bits first). Runs of white are found in whole
+// chunks of kPackChunk pixels, so that the packing reads a row many pixels an instruction; a row
+// of a whitened page is mostly white runs, a row of an unwhitened scan one run of other pixels.
+
+inline constexpr std::int32_t kPackChunk = 32;
+
+// The most bytes PackBox can need for a box of `width` x `height` pixels.
+std::size_t PackedSizeBound(std::int32_t width, std::int32_t height);
+
+// Packs `box` into out[0 ...] and returns the number of bytes used; `out` holds at least
+// PackedSizeBound(box.width, box.height) bytes.
+std::size_t PackBox(GrayView box, std::uint8_t* out);
+
+// Writes a box packed by PackBox into `target`, which has the box's width and height.
+void UnpackBox(std::span<const std::uint8_t> packed, MutableGrayView target);
+
+// Memory for the packed boxes of a run, at most `budget` bytes of them: one mapping, taken by
+// the boxes one after the other and given back only when the store is destroyed; parts of it
+// never written cost no memory. Boxes are packed straight into it, by any number of threads.
+class PackedBoxStore {
+ public:
+  explicit PackedBoxStore(std::size_t budget);
+  ~PackedBoxStore();
+  PackedBoxStore(const PackedBoxStore&) = delete;
+  PackedBoxStore& operator=(const PackedBoxStore&) = delete;
+
+  // True until a box did not fit: from then on none is packed.
+  bool open() const { return open_.load(std::memory_order_relaxed); }
+
+  // Packs `box` into the store and returns its bytes there; returns an empty span, and closes
+  // the store, when the box may not fit in what is left of the budget.
+  std::span<const std::uint8_t> Pack(GrayView box);
+
+ private:
+  std::uint8_t* memory_ = nullptr;
+  std::size_t mapped_ = 0;  // the budget and as much again for boxes packed side by side
+  std::size_t budget_ = 0;
+  std::mutex mutex_;
+  std::size_t end_ = 0;       // where the next box goes
+  std::size_t promised_ = 0;  // the bytes of the boxes packed, and the bounds of those packing
+  std::atomic<bool> open_ = false;
+};
+
+}  // namespace quarnel
