@@ -209,8 +209,8 @@ inline std::uint8_t Luminance(unsigned r, unsigned g, unsigned b) {
 
 // RGBX pixels (the fourth byte unused). Each product fits 16 bits and so does their sum
 // (at most 255 * 256), so 16-bit arithmetic gives the exact result with twice the lanes.
-void RgbxRowToGray(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst,
-                   std::int32_t width) {
+QUARNEL_PIXEL_LOOPS void RgbxRowToGray(const std::uint8_t* __restrict src,
+                                       std::uint8_t* __restrict dst, std::int32_t width) {
   for (std::int32_t x = 0; x < width; ++x) {
     const auto sum = static_cast<std::uint16_t>(static_cast<std::uint16_t>(src[4 * x] * 77) +
                                                 static_cast<std::uint16_t>(src[4 * x + 1] * 150) +
@@ -225,8 +225,8 @@ inline unsigned DivideBy255Rounded(unsigned v) {
 }
 
 // Inverted CMYK as written by Adobe applications: 255 means no ink. R = C * K / 255, rounded.
-void CmykRowToGray(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst,
-                   std::int32_t width) {
+QUARNEL_PIXEL_LOOPS void CmykRowToGray(const std::uint8_t* __restrict src,
+                                       std::uint8_t* __restrict dst, std::int32_t width) {
   for (std::int32_t x = 0; x < width; ++x) {
     const unsigned k = src[4 * x + 3];
     const unsigned r = DivideBy255Rounded(src[4 * x] * k);

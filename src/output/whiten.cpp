@@ -24,7 +24,8 @@ void AddDarkPixels(std::uint8_t* __restrict counts, const std::uint8_t* __restri
 // entering rows are added and leaving rows subtracted. A pixel is kept when one of the nine
 // columns c-4 ... c+4 has a count above zero. Whitened pixels were light and stay light, so the
 // rows subtracted after being whitened still hold the dark pixels they held when added.
-void WhitenBackground(MutableGrayView box, std::int32_t white, std::span<std::uint8_t> scratch) {
+QUARNEL_PIXEL_LOOPS void WhitenBackground(MutableGrayView box, std::int32_t white,
+                                          std::span<std::uint8_t> scratch) {
   const std::int32_t w = box.width;
   const std::int32_t h = box.height;
   if (w <= kReach || h <= kReach) return;
