@@ -9,9 +9,6 @@
 namespace quarnel {
 namespace {
 
-// At most this many bytes per run number (32-bit numbers, 7 bits a byte).
-constexpr std::size_t kMaxNumberBytes = 5;
-
 std::uint8_t* PutNumber(std::uint8_t* out, std::uint32_t n) {
   while (n >= 0x80) {
     *out++ = static_cast<std::uint8_t>(n | 0x80);
@@ -45,13 +42,16 @@ bool AllWhite(const std::uint8_t* p, std::int32_t count) {
 }  // namespace
 
 std::size_t PackedSizeBound(std::int32_t width, std::int32_t height) {
-  // Per row: the pixels, and a pair of run numbers for every chunk and one more.
-  const std::size_t chunks = static_cast<std::size_t>(width) / kPackChunk + 2;
-  return static_cast<std::size_t>(height) *
-         (static_cast<std::size_t>(width) + 2 * kMaxNumberBytes * chunks);
+  // Per row: the pixels, and the numbers of at most two runs for every chunk and one more, none
+  // longer than the row.
+  std::size_t numberBytes = 1;
+  for (auto n = static_cast<std::uint32_t>(width); n >= 0x80; n >>= 7) ++numberBytes;
+  const std::size_t runs =
+      2 * ((static_cast<std::size_t>(width) + kPackChunk - 1) / kPackChunk) + 1;
+  return static_cast<std::size_t>(height) * (static_cast<std::size_t>(width) + runs * numberBytes);
 }
 
-std::size_t PackBox(GrayView box, std::uint8_t* out) {
+QUARNEL_PIXEL_LOOPS std::size_t PackBox(GrayView box, std::uint8_t* out) {
   std::uint8_t* const start = out;
   for (std::int32_t y = 0; y < box.height; ++y) {
     const std::uint8_t* row = box.Row(y);

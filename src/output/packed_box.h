@@ -18,7 +18,7 @@ namespace quarnel {
 // chunks of kPackChunk pixels, so that the packing reads a row many pixels an instruction; a row
 // of a whitened page is mostly white runs, a row of an unwhitened scan one run of other pixels.
 
-inline constexpr std::int32_t kPackChunk = 32;
+inline constexpr std::int32_t kPackChunk = 16;
 
 // The most bytes PackBox can need for a box of `width` x `height` pixels.
 std::size_t PackedSizeBound(std::int32_t width, std::int32_t height);
