@@ -19,6 +19,14 @@
 
 #include "imageio/atomic_file.h"
 
+// The luminance of colour pages has a hand-written AVX2 path, chosen when the processor has it.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QUARNEL_X86_DISPATCH 1
+#include <immintrin.h>
+#else
+#define QUARNEL_X86_DISPATCH 0
+#endif
+
 namespace quarnel {
 namespace {
 
@@ -209,14 +217,53 @@ inline std::uint8_t Luminance(unsigned r, unsigned g, unsigned b) {
 
 // RGBX pixels (the fourth byte unused). Each product fits 16 bits and so does their sum
 // (at most 255 * 256), so 16-bit arithmetic gives the exact result with twice the lanes.
-QUARNEL_PIXEL_LOOPS void RgbxRowToGray(const std::uint8_t* __restrict src,
-                                       std::uint8_t* __restrict dst, std::int32_t width) {
+void RgbxRowToGrayPortable(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst,
+                           std::int32_t width) {
   for (std::int32_t x = 0; x < width; ++x) {
     const auto sum = static_cast<std::uint16_t>(static_cast<std::uint16_t>(src[4 * x] * 77) +
                                                 static_cast<std::uint16_t>(src[4 * x + 1] * 150) +
                                                 static_cast<std::uint16_t>(src[4 * x + 2] * 29));
     dst[x] = static_cast<std::uint8_t>(sum >> 8);
   }
+}
+
+#if QUARNEL_X86_DISPATCH
+// The same with AVX2, 32 pixels a step. 150 does not fit the signed byte weights of
+// vpmaddubsw, so 150 G is taken as 22 G there plus 128 G: per pixel, vpmaddubsw gives
+// 77 R + 22 G and 29 B, vpmaddwd adds them, and G << 7 is the pixel shifted right by one and
+// masked. Every sum is below 2^16, exactly as above.
+[[gnu::target("avx2")]] inline __m256i EightLuminances(const std::uint8_t* pixels) {
+  const __m256i rgbx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels));
+  const __m256i sum = _mm256_add_epi32(
+      _mm256_madd_epi16(_mm256_maddubs_epi16(rgbx, _mm256_set1_epi32(77 | 22 << 8 | 29 << 16)),
+                        _mm256_set1_epi16(1)),
+      _mm256_and_si256(_mm256_srli_epi32(rgbx, 1), _mm256_set1_epi32(0x7F80)));
+  return _mm256_srli_epi32(sum, 8);
+}
+
+[[gnu::target("avx2")]] void RgbxRowToGrayAvx2(const std::uint8_t* src, std::uint8_t* dst,
+                                               std::int32_t width) {
+  // vpackssdw and vpackuswb work within 128-bit halves; this puts the pixels back in order.
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  std::int32_t x = 0;
+  for (; x + 32 <= width; x += 32) {
+    const std::uint8_t* p = src + 4 * static_cast<std::size_t>(x);
+    const __m256i low = _mm256_packs_epi32(EightLuminances(p), EightLuminances(p + 32));
+    const __m256i high = _mm256_packs_epi32(EightLuminances(p + 64), EightLuminances(p + 96));
+    const __m256i gray = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(low, high), order);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x), gray);
+  }
+  RgbxRowToGrayPortable(src + 4 * static_cast<std::size_t>(x), dst + x, width - x);
+}
+#endif
+
+// The conversion for this processor, chosen once per decode.
+using RowToGray = void (*)(const std::uint8_t*, std::uint8_t*, std::int32_t);
+RowToGray RgbxRowToGray() {
+#if QUARNEL_X86_DISPATCH
+  if (__builtin_cpu_supports("avx2")) return RgbxRowToGrayAvx2;
+#endif
+  return RgbxRowToGrayPortable;
 }
 
 // v / 255 rounded to the nearest integer, exactly, for any v = a * b of two 8-bit values.
@@ -249,6 +296,7 @@ bool ReadAllRows(jpeg_decompress_struct* cinfo, ErrorManager* err, Layout layout
   const std::int32_t width = static_cast<std::int32_t>(cinfo->output_width);
   const std::size_t scratchStride =
       static_cast<std::size_t>(width) * static_cast<std::size_t>(cinfo->output_components);
+  const RowToGray rgbxToGray = RgbxRowToGray();
   JSAMPROW rows[kRowsPerRead];
   while (cinfo->output_scanline < cinfo->output_height) {
     const JDIMENSION first = cinfo->output_scanline;
@@ -266,7 +314,7 @@ bool ReadAllRows(jpeg_decompress_struct* cinfo, ErrorManager* err, Layout layout
       std::uint8_t* dst =
           out + static_cast<std::size_t>(first + i) * static_cast<std::size_t>(width);
       if (layout == Layout::kRgb) {
-        RgbxRowToGray(rows[i], dst, width);
+        rgbxToGray(rows[i], dst, width);
       } else {
         CmykRowToGray(rows[i], dst, width);
       }
