@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace quarnel {
 namespace {
@@ -27,16 +32,31 @@ std::uint32_t GetNumber(const std::uint8_t*& in) {
   }
 }
 
-// True when the `count` pixels from p on are all white. A whole chunk is tested many pixels an
-// instruction.
-bool AllWhite(const std::uint8_t* p, std::int32_t count) {
-  std::uint8_t all = 255;
-  if (count == kPackChunk) {
-    for (std::int32_t k = 0; k < kPackChunk; ++k) all &= p[k];
-  } else {
-    for (std::int32_t k = 0; k < count; ++k) all &= p[k];
+// flags[c] = 1 when chunk c of the row (pixels kPackChunk * c on, fewer in the last chunk) is all
+// white, else 0. A whole chunk takes one comparison of 16 pixels.
+void FlagWhiteChunks(const std::uint8_t* row, std::int32_t width, std::uint8_t* flags) {
+  static_assert(kPackChunk == 16);
+  std::int32_t c = 0;
+#ifdef __SSE2__
+  const __m128i white = _mm_set1_epi8(-1);
+  for (; 16 * c + 16 <= width; ++c) {
+    const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 16 * c));
+    flags[c] = _mm_movemask_epi8(_mm_cmpeq_epi8(pixels, white)) == 0xFFFF;
   }
-  return all == 255;
+#endif
+  for (; kPackChunk * c < width; ++c) {
+    std::uint8_t all = 255;
+    for (std::int32_t x = kPackChunk * c; x < std::min(kPackChunk * (c + 1), width); ++x)
+      all &= row[x];
+    flags[c] = all == 255;
+  }
+}
+
+// The first chunk from `from` on whose flag is `flag`, or `count` when there is none.
+std::int32_t FindFlag(const std::uint8_t* flags, std::int32_t from, std::int32_t count,
+                      std::uint8_t flag) {
+  const void* found = std::memchr(flags + from, flag, static_cast<std::size_t>(count - from));
+  return found ? static_cast<std::int32_t>(static_cast<const std::uint8_t*>(found) - flags) : count;
 }
 
 }  // namespace
@@ -51,32 +71,26 @@ std::size_t PackedSizeBound(std::int32_t width, std::int32_t height) {
   return static_cast<std::size_t>(height) * (static_cast<std::size_t>(width) + runs * numberBytes);
 }
 
-QUARNEL_PIXEL_LOOPS std::size_t PackBox(GrayView box, std::uint8_t* out) {
+std::size_t PackBox(GrayView box, std::uint8_t* out) {
+  const std::int32_t chunks = (box.width + kPackChunk - 1) / kPackChunk;
+  std::vector<std::uint8_t> flags(static_cast<std::size_t>(chunks));
   std::uint8_t* const start = out;
   for (std::int32_t y = 0; y < box.height; ++y) {
     const std::uint8_t* row = box.Row(y);
-    std::int32_t x = 0;
-    while (x < box.width) {
-      // A white run of whole chunks (a last, shorter chunk counts too), then the other pixels
-      // up to the next white chunk.
-      std::int32_t end = x;
-      while (end < box.width) {
-        const std::int32_t n = std::min(kPackChunk, box.width - end);
-        if (!AllWhite(row + end, n)) break;
-        end += n;
-      }
-      out = PutNumber(out, static_cast<std::uint32_t>(end - x));
-      x = end;
-      if (x == box.width) break;
-      while (end < box.width) {
-        const std::int32_t n = std::min(kPackChunk, box.width - end);
-        if (AllWhite(row + end, n)) break;
-        end += n;
-      }
-      out = PutNumber(out, static_cast<std::uint32_t>(end - x));
-      std::memcpy(out, row + x, static_cast<std::size_t>(end - x));
-      out += end - x;
-      x = end;
+    FlagWhiteChunks(row, box.width, flags.data());
+    // Runs of white chunks and runs of other chunks, alternately, in pixels.
+    std::int32_t c = 0;
+    while (c < chunks) {
+      const std::int32_t otherStart = FindFlag(flags.data(), c, chunks, 0);
+      const std::int32_t x = kPackChunk * c;
+      const std::int32_t otherX = std::min(kPackChunk * otherStart, box.width);
+      out = PutNumber(out, static_cast<std::uint32_t>(otherX - x));
+      if (otherStart == chunks) break;
+      c = FindFlag(flags.data(), otherStart, chunks, 1);
+      const std::int32_t endX = std::min(kPackChunk * c, box.width);
+      out = PutNumber(out, static_cast<std::uint32_t>(endX - otherX));
+      std::memcpy(out, row + otherX, static_cast<std::size_t>(endX - otherX));
+      out += endX - otherX;
     }
   }
   return static_cast<std::size_t>(out - start);
