@@ -114,42 +114,61 @@ void UnpackBox(std::span<const std::uint8_t> packed, MutableGrayView target) {
   }
 }
 
+namespace {
+
+// A room holds at least this much, and at least four of the largest packings of the box that
+// asked for it, so that the end of a room left unused is at most a fifth of what it held.
+constexpr std::size_t kMinRoom = std::size_t{32} << 20;
+// Room for those ends, and for the rooms of the threads packing at the end of the run.
+constexpr std::size_t kSpareMapping = std::size_t{1} << 30;
+
+}  // namespace
+
 PackedBoxStore::PackedBoxStore(std::size_t budget) {
   if (budget == 0) return;
-  // Boxes packed at the same time each get room for the largest packing (PackedSizeBound) and
-  // leave the unused part of it behind when another box was given room meanwhile; the second
-  // half of the mapping is for those gaps. They are never written and cost no memory.
-  const std::size_t mapped = budget > SIZE_MAX / 2 ? budget : 2 * budget;
-  void* memory = mmap(nullptr, mapped, PROT_READ | PROT_WRITE,
-                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (memory == MAP_FAILED) return;  // no boxes kept: the pages are read again
-  memory_ = static_cast<std::uint8_t*>(memory);
-  mapped_ = mapped;
-  budget_ = budget;
-  open_ = true;
+  // Under a limit of the address space the spare part may be refused; the budget alone is
+  // still worth mapping. Without any mapping no box is kept: the pages are read again.
+  const std::size_t spare = budget > SIZE_MAX / 2 - kSpareMapping ? 0 : budget / 4 + kSpareMapping;
+  for (const std::size_t mapped : {budget + spare, budget}) {
+    void* memory = mmap(nullptr, mapped, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (memory == MAP_FAILED) continue;
+    memory_ = static_cast<std::uint8_t*>(memory);
+    mapped_ = mapped;
+    budget_ = budget;
+    open_ = true;
+    return;
+  }
 }
 
 PackedBoxStore::~PackedBoxStore() {
   if (memory_) munmap(memory_, mapped_);
 }
 
-std::span<const std::uint8_t> PackedBoxStore::Pack(GrayView box) {
+std::span<const std::uint8_t> PackedBoxStore::Pack(GrayView box, Room& room) {
   const std::size_t bound = PackedSizeBound(box.width, box.height);
-  std::size_t start;
   {
     std::lock_guard lock(mutex_);
-    if (!open() || bound > budget_ - promised_ || bound > mapped_ - end_) {
+    if (!open() || bound > budget_ - promised_) {
       open_ = false;
       return {};
     }
-    start = end_;
-    end_ += bound;
+    if (bound > room.end - room.next) {
+      const std::size_t size = std::max(kMinRoom, 5 * bound);
+      if (size > mapped_ - end_) {
+        open_ = false;
+        return {};
+      }
+      room = Room{end_, end_ + size};
+      end_ += size;
+    }
     promised_ += bound;
   }
+  const std::size_t start = room.next;
   const std::size_t size = PackBox(box, memory_ + start);
+  room.next += size;
   std::lock_guard lock(mutex_);
   promised_ -= bound - size;
-  if (end_ == start + bound) end_ = start + size;  // no box was given room since
   return {memory_ + start, size};
 }
 

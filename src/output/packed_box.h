@@ -30,11 +30,18 @@ std::size_t PackBox(GrayView box, std::uint8_t* out);
 // Writes a box packed by PackBox into `target`, which has the box's width and height.
 void UnpackBox(std::span<const std::uint8_t> packed, MutableGrayView target);
 
-// Memory for the packed boxes of a run, at most `budget` bytes of them: one mapping, taken by
-// the boxes one after the other and given back only when the store is destroyed; parts of it
-// never written cost no memory. Boxes are packed straight into it, by any number of threads.
+// Memory for the packed boxes of a run, at most `budget` bytes of them: one mapping, given back
+// only when the store is destroyed; parts of it never written cost no memory. Boxes are packed
+// straight into it by any number of threads, each into a room of its own that the store hands
+// out, so that boxes packed at the same time leave no gaps between them.
 class PackedBoxStore {
  public:
+  // A thread's part of the store: it packs its next box at `next`, up to `end`.
+  struct Room {
+    std::size_t next = 0;
+    std::size_t end = 0;
+  };
+
   explicit PackedBoxStore(std::size_t budget);
   ~PackedBoxStore();
   PackedBoxStore(const PackedBoxStore&) = delete;
@@ -43,16 +50,17 @@ class PackedBoxStore {
   // True until a box did not fit: from then on none is packed.
   bool open() const { return open_.load(std::memory_order_relaxed); }
 
-  // Packs `box` into the store and returns its bytes there; returns an empty span, and closes
-  // the store, when the box may not fit in what is left of the budget.
-  std::span<const std::uint8_t> Pack(GrayView box);
+  // Packs `box` into `room` (a new room when it has not enough left) and returns its bytes
+  // there; returns an empty span, and closes the store, when the box may not fit in what is left
+  // of the budget or of the mapping. A room belongs to one thread at a time.
+  std::span<const std::uint8_t> Pack(GrayView box, Room& room);
 
  private:
   std::uint8_t* memory_ = nullptr;
-  std::size_t mapped_ = 0;  // the budget and as much again for boxes packed side by side
+  std::size_t mapped_ = 0;
   std::size_t budget_ = 0;
   std::mutex mutex_;
-  std::size_t end_ = 0;       // where the next box goes
+  std::size_t end_ = 0;       // where the next room begins
   std::size_t promised_ = 0;  // the bytes of the boxes packed, and the bounds of those packing
   std::atomic<bool> open_ = false;
 };

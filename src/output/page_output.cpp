@@ -13,7 +13,7 @@ std::span<const std::uint8_t> PackPageBox(MutableGrayView page, const ContentBox
     if (workspace.whitenScratch.size() < scratch) workspace.whitenScratch.resize(scratch);
     WhitenBackground(pixels, white, workspace.whitenScratch);
   }
-  return store.Pack(pixels);
+  return store.Pack(pixels, workspace.storeRoom);
 }
 
 RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,

@@ -21,6 +21,7 @@ struct PageWorkspace {
   DecodeBuffer decoded;
   Canvas canvas;  // made at the first output page
   std::vector<std::uint8_t> whitenScratch;
+  PackedBoxStore::Room storeRoom;  // where this worker packs its boxes
 };
 
 // Packs the box of a decoded page into `store` for the output pass and returns the packed bytes
