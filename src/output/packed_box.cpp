@@ -71,23 +71,24 @@ std::size_t PackedSizeBound(std::int32_t width, std::int32_t height) {
   return static_cast<std::size_t>(height) * (static_cast<std::size_t>(width) + runs * numberBytes);
 }
 
-std::size_t PackBox(GrayView box, std::uint8_t* out) {
-  const std::int32_t chunks = (box.width + kPackChunk - 1) / kPackChunk;
+std::size_t PackBox(std::int32_t width, std::int32_t height, const BoxRows& rows,
+                    std::uint8_t* out) {
+  const std::int32_t chunks = (width + kPackChunk - 1) / kPackChunk;
   std::vector<std::uint8_t> flags(static_cast<std::size_t>(chunks));
   std::uint8_t* const start = out;
-  for (std::int32_t y = 0; y < box.height; ++y) {
-    const std::uint8_t* row = box.Row(y);
-    FlagWhiteChunks(row, box.width, flags.data());
+  for (std::int32_t y = 0; y < height; ++y) {
+    const std::uint8_t* row = rows(y);
+    FlagWhiteChunks(row, width, flags.data());
     // Runs of white chunks and runs of other chunks, alternately, in pixels.
     std::int32_t c = 0;
     while (c < chunks) {
       const std::int32_t otherStart = FindFlag(flags.data(), c, chunks, 0);
       const std::int32_t x = kPackChunk * c;
-      const std::int32_t otherX = std::min(kPackChunk * otherStart, box.width);
+      const std::int32_t otherX = std::min(kPackChunk * otherStart, width);
       out = PutNumber(out, static_cast<std::uint32_t>(otherX - x));
       if (otherStart == chunks) break;
       c = FindFlag(flags.data(), otherStart, chunks, 1);
-      const std::int32_t endX = std::min(kPackChunk * c, box.width);
+      const std::int32_t endX = std::min(kPackChunk * c, width);
       out = PutNumber(out, static_cast<std::uint32_t>(endX - otherX));
       std::memcpy(out, row + otherX, static_cast<std::size_t>(endX - otherX));
       out += endX - otherX;
@@ -145,8 +146,9 @@ PackedBoxStore::~PackedBoxStore() {
   if (memory_) munmap(memory_, mapped_);
 }
 
-std::span<const std::uint8_t> PackedBoxStore::Pack(GrayView box, Room& room) {
-  const std::size_t bound = PackedSizeBound(box.width, box.height);
+std::span<const std::uint8_t> PackedBoxStore::Pack(std::int32_t width, std::int32_t height,
+                                                   const BoxRows& rows, Room& room) {
+  const std::size_t bound = PackedSizeBound(width, height);
   {
     std::lock_guard lock(mutex_);
     if (!open() || bound > budget_ - promised_) {
@@ -165,7 +167,7 @@ std::span<const std::uint8_t> PackedBoxStore::Pack(GrayView box, Room& room) {
     promised_ += bound;
   }
   const std::size_t start = room.next;
-  const std::size_t size = PackBox(box, memory_ + start);
+  const std::size_t size = PackBox(width, height, rows, memory_ + start);
   room.next += size;
   std::lock_guard lock(mutex_);
   promised_ -= bound - size;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -23,9 +24,14 @@ inline constexpr std::int32_t kPackChunk = 16;
 // The most bytes PackBox can need for a box of `width` x `height` pixels.
 std::size_t PackedSizeBound(std::int32_t width, std::int32_t height);
 
-// Packs `box` into out[0 ...] and returns the number of bytes used; `out` holds at least
-// PackedSizeBound(box.width, box.height) bytes.
-std::size_t PackBox(GrayView box, std::uint8_t* out);
+// The rows of a box to pack: row(y) is asked for y = 0 ... height - 1 in order, and the pointer
+// it returns (width pixels) is read before the next row is asked for.
+using BoxRows = std::function<const std::uint8_t*(std::int32_t y)>;
+
+// Packs a box of `width` x `height` pixels into out[0 ...] and returns the number of bytes used;
+// `out` holds at least PackedSizeBound(width, height) bytes.
+std::size_t PackBox(std::int32_t width, std::int32_t height, const BoxRows& rows,
+                    std::uint8_t* out);
 
 // Writes a box packed by PackBox into `target`, which has the box's width and height.
 void UnpackBox(std::span<const std::uint8_t> packed, MutableGrayView target);
@@ -50,10 +56,11 @@ class PackedBoxStore {
   // True until a box did not fit: from then on none is packed.
   bool open() const { return open_.load(std::memory_order_relaxed); }
 
-  // Packs `box` into `room` (a new room when it has not enough left) and returns its bytes
-  // there; returns an empty span, and closes the store, when the box may not fit in what is left
-  // of the budget or of the mapping. A room belongs to one thread at a time.
-  std::span<const std::uint8_t> Pack(GrayView box, Room& room);
+  // Packs a box (as PackBox) into `room` (a new room when it has not enough left) and returns
+  // its bytes there; returns an empty span, and closes the store, when the box may not fit in
+  // what is left of the budget or of the mapping. A room belongs to one thread at a time.
+  std::span<const std::uint8_t> Pack(std::int32_t width, std::int32_t height, const BoxRows& rows,
+                                     Room& room);
 
  private:
   std::uint8_t* memory_ = nullptr;

@@ -4,16 +4,26 @@
 
 namespace quarnel {
 
-std::span<const std::uint8_t> PackPageBox(MutableGrayView page, const ContentBox& box,
-                                          std::int32_t white, PageWorkspace& workspace,
-                                          PackedBoxStore& store) {
-  const MutableGrayView pixels = page.Sub(box.left(), box.top, box.width, box.height);
-  if (white < 256) {
-    const std::size_t scratch = WhitenScratchSize(box.width);
-    if (workspace.whitenScratch.size() < scratch) workspace.whitenScratch.resize(scratch);
-    WhitenBackground(pixels, white, workspace.whitenScratch);
-  }
-  return store.Pack(pixels, workspace.storeRoom);
+std::span<const std::uint8_t> PackPageBox(GrayView page, const ContentBox& box, std::int32_t white,
+                                          PageWorkspace& workspace, PackedBoxStore& store) {
+  const GrayView pixels = page.Sub(box.left(), box.top, box.width, box.height);
+  if (white >= 256)
+    return store.Pack(
+        box.width, box.height, [&](std::int32_t y) { return pixels.Row(y); }, workspace.storeRoom);
+  // Each row is whitened into a row of scratch memory and packed from there while it is in the
+  // cache.
+  const std::size_t scratch = WhitenScratchSize(box.width);
+  if (workspace.whitenScratch.size() < scratch + static_cast<std::size_t>(box.width))
+    workspace.whitenScratch.resize(scratch + static_cast<std::size_t>(box.width));
+  RowWhitener whitener(pixels, white, std::span(workspace.whitenScratch).first(scratch));
+  std::uint8_t* row = workspace.whitenScratch.data() + scratch;
+  return store.Pack(
+      box.width, box.height,
+      [&](std::int32_t y) {
+        whitener.WhitenRow(y, row);
+        return static_cast<const std::uint8_t*>(row);
+      },
+      workspace.storeRoom);
 }
 
 RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,

@@ -25,13 +25,11 @@ struct PageWorkspace {
 };
 
 // Packs the box of a decoded page into `store` for the output pass and returns the packed bytes
-// (empty when the store is full); with `white` below 256 the box is whitened first, in place on
-// `page`. Whitening reads nothing outside the box and every box lands whole on the canvas, so
-// the whitened box is what the output pass would have made of it, and the canvas around it is
-// white.
-std::span<const std::uint8_t> PackPageBox(MutableGrayView page, const ContentBox& box,
-                                          std::int32_t white, PageWorkspace& workspace,
-                                          PackedBoxStore& store);
+// (empty when the store is full); with `white` below 256 the box is whitened as it is packed.
+// Whitening reads nothing outside the box and every box lands whole on the canvas, so the
+// whitened box is what the output pass would have made of it, and the canvas around it is white.
+std::span<const std::uint8_t> PackPageBox(GrayView page, const ContentBox& box, std::int32_t white,
+                                          PageWorkspace& workspace, PackedBoxStore& store);
 
 // Where an output page comes from.
 struct OutputPageSource {
