@@ -208,8 +208,9 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
 
   RunOptions effective = options;
   effective.workers = std::max(1, std::min(options.workers, table.count()));
-  // Without an output pass there is nothing to keep the boxes for.
-  if (settings.outDir.empty()) effective.boxBudget = 0;
+  // Without an output pass there is nothing to keep the boxes for; with -z it writes at most four
+  // pages, and reading those again costs less than keeping every page's box.
+  if (settings.outDir.empty() || settings.topOnly) effective.boxBudget = 0;
 
   std::optional<ReportFormat> report;
   if (settings.reportPath) report = ReportFormatOf(*settings.reportPath);
