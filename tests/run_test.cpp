@@ -130,8 +130,9 @@ Outcome Model(const Book& book, const std::string& outDir) {
   return o;
 }
 
-// Light paper with noise, dark blocks and specks; the first page of the first book is large, so
-// that later pages are ready first on several workers.
+// Light or white paper with noise, dark blocks and specks; the first page of the first book is
+// large, so that later pages are ready first on several workers, and white with a box over the
+// whole page, so that its kept box has long runs of white.
 Book RandomBook(std::mt19937& rng, int number) {
   auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   Book book;
@@ -139,9 +140,9 @@ Book RandomBook(std::mt19937& rng, int number) {
   book.white = uniform(0, 1) ? 256 : uniform(book.black + 1, 255);
   book.noise = uniform(0, 2) ? 0 : uniform(1, 3);
   book.quality = uniform(0, 1) ? 50 : uniform(1, 100);
-  book.output = number == 1 || uniform(0, 5) > 0;
+  book.output = number <= 1 || uniform(0, 5) > 0;
   book.topOnly = book.output && uniform(0, 3) == 0;
-  book.fileSizeLimit = uniform(0, 3) ? -1 : uniform(600, 900);  // above any standard output
+  book.fileSizeLimit = uniform(0, 3) || number == 0 ? -1 : uniform(600, 900);  // above any stdout
   book.report = std::array{"", "", "report.csv", "Report.CSV"}[uniform(0, 3)];
   if (!book.report.empty() && uniform(0, 9) == 0) book.before[book.report] = {};
   const int n = number == 0 ? 6 : number == 1 ? 3 : uniform(1, 6);
@@ -150,7 +151,8 @@ Book RandomBook(std::mt19937& rng, int number) {
     name += std::to_string(i) + std::array{".jpg", " \xff -z.jpg", ",\"q\"\n.JPG"}[i % 3];
     book.names.push_back(name);
     if (uniform(0, 5) == 0) book.before[name] = uniform(0, 1) ? Bytes{} : Bytes{'o', 'l', 'd'};
-    const int kind = number == 1 ? i + 1 : uniform(0, 9);  // the second book has no content
+    // The second book has no content; the first one starts with its large page.
+    const int kind = number == 1 ? i + 1 : number + i == 0 ? 0 : uniform(0, 9);
     if (kind == 1 || kind == 2) {
       book.files.push_back(kind == 1 ? Bytes{'n', 'o'} : EncodeJpeg(TestPage(30, 20)));
     } else if (kind == 3 && i > 0) {
@@ -160,13 +162,15 @@ Book RandomBook(std::mt19937& rng, int number) {
       const bool small = uniform(0, 3) == 0;
       TestPage page(large ? 900 : uniform(small ? 2 : 20, small ? 9 : 80),
                     large ? 700 : uniform(small ? 2 : 20, 80));
-      for (auto& v : page.pixels) v = uniform(190, 255);
+      const int paper = large || uniform(0, 2) == 0 ? 255 : 190;  // white paper: runs of 255
+      for (auto& v : page.pixels) v = uniform(paper, 255);
       for (int k = uniform(0, 3); k > 0; --k) {
         const int x = uniform(0, page.width - 1), y = uniform(0, page.height - 1);
         page.Fill(x, y, uniform(x, page.width - 1), uniform(y, page.height - 1), uniform(0, 150));
       }
       for (int k = uniform(0, 3); k > 0; --k)
         page.at(uniform(0, page.width - 1), uniform(0, page.height - 1)) = 0;
+      if (large) page.at(0, 0) = page.at(899, 699) = 0;  // its box: the whole page
       book.files.push_back(EncodeJpeg(page, {.progressive = i % 2 == 1}));
     }
   }
@@ -191,7 +195,7 @@ TEST(Run, MatchesTheModel) {
     if (book.quality != 50 || number % 2)
       args.insert(args.end(), {"-q", std::to_string(book.quality)});
     const Outcome expected = Model(book, out.str());
-    for (const auto& [workers, budget] : {std::pair{"1", "1000000"}, {"3", "0"}, {"2", "3000"}}) {
+    for (const auto& [workers, budget] : {std::pair{"1", "4000000"}, {"3", "0"}, {"2", "3000"}}) {
       fs::remove_all(out.path());
       fs::create_directory(out.path());
       for (const auto& [name, bytes] : book.before) {

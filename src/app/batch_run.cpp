@@ -1,8 +1,8 @@
 #include "app/batch_run.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "analysis/content_bounds.h"
@@ -11,7 +11,8 @@
 #include "app/ordered_pipeline.h"
 #include "imageio/atomic_file.h"
 #include "imageio/jpeg_codec.h"
-#include "output/compose.h"
+#include "output/packed_box.h"
+#include "output/page_output.h"
 #include "output/thumbnail.h"
 #include "pages/page_table.h"
 #include "report/run_report.h"
@@ -26,14 +27,14 @@ constexpr std::size_t kThumbnailRoom = 16384;
 
 // What the run learned of a page beyond its box.
 struct AnalysedPage {
-  PageFacts facts;    // for the report
-  GrayImage keptBox;  // the decoded box, kept for the output pass while it fits the budget
+  PageFacts facts;                          // for the report
+  std::span<const std::uint8_t> keptBox{};  // packed in the run's store, or empty: read again
 };
 
 // What the analysis pass makes of every page, besides finding its box.
 struct AnalysisWork {
-  bool keepBoxes = false;       // cut out the boxes for the output pass
-  bool makeThumbnails = false;  // for the HTML report
+  bool makeThumbnails = false;      // for the HTML report
+  PackedBoxStore* store = nullptr;  // where the boxes are kept for the output pass
 };
 
 // A page as one worker analysed it.
@@ -42,66 +43,45 @@ struct PageAnalysis {
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::optional<ContentBox> box;
-  GrayImage boxPixels;      // empty unless asked for
-  PageThumbnail thumbnail;  // empty unless asked for
+  std::span<const std::uint8_t> keptBox;  // in the store, or empty
+  EncodedThumbnail thumbnail;             // empty unless asked for
 };
 
-// The box's pixels on their own, stride = box width. A box that covers the whole image takes
-// the image's buffer over instead of copying it.
-GrayImage CutOutBox(GrayImage image, const ContentBox& box) {
-  if (box.width == image.width && box.height == image.height) return image;
-  GrayImage cut = GrayImage::Allocate(box.width, box.height);
-  const GrayView from = image.View().Sub(box.left(), box.top, box.width, box.height);
-  for (std::int32_t y = 0; y < box.height; ++y) {
-    std::memcpy(
-        cut.pixels.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(box.width),
-        from.Row(y), static_cast<std::size_t>(box.width));
-  }
-  return cut;
-}
-
-PageThumbnail EncodeThumbnail(GrayView image) {
-  const GrayImage small = MakeThumbnail(image, kThumbnailSide);
-  auto jpeg = EncodeGrayJpeg(small.View());
-  if (!jpeg) return {};
-  return PageThumbnail{small.width, small.height, std::move(*jpeg)};
-}
-
-PageAnalysis AnalysePage(const std::string& path, const RunSettings& settings,
-                         const AnalysisWork& work) {
-  PageAnalysis analysis;
-  auto image = LoadGray(path);
-  if (!image) return analysis;
+void AnalysePage(const std::string& path, const RunSettings& settings, const AnalysisWork& work,
+                 PageWorkspace& workspace, PageAnalysis& analysis) {
+  analysis.readable = false;
+  analysis.width = analysis.height = 0;
+  analysis.box.reset();
+  analysis.keptBox = {};
+  analysis.thumbnail = {};
+  const auto image = LoadGray(path, workspace.decoded);
+  if (!image) return;
   analysis.readable = true;
   analysis.width = image->width;
   analysis.height = image->height;
-  analysis.box = FindContentBounds(image->View(), settings.black, settings.noise);
-  if (work.makeThumbnails) analysis.thumbnail = EncodeThumbnail(image->View());
-  if (analysis.box && work.keepBoxes)
-    analysis.boxPixels = CutOutBox(std::move(*image), *analysis.box);
-  return analysis;
-}
-
-std::size_t ByteCount(const GrayImage& image) {
-  return static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+  analysis.box = FindContentBounds(*image, settings.black, settings.noise);
+  if (work.makeThumbnails) analysis.thumbnail = EncodeThumbnail(*image, kThumbnailSide);
+  if (analysis.box && work.store->open())
+    analysis.keptBox = PackPageBox(*image, *analysis.box, settings.white, workspace, *work.store);
 }
 
 // Reads and analyses every page, printing progress and failures in table order. Stores each
-// box found in the table, folds it into the extremes and keeps its pixels while they fit.
+// box found in the table and folds it into the extremes; the workers pack the boxes' pixels into
+// `store` until it is full.
 Extremes RunAnalysisPass(const RunSettings& settings, const RunOptions& options,
                          bool makeThumbnails, PageTable& table, std::vector<AnalysedPage>& pages,
+                         std::vector<PageWorkspace>& workspaces, PackedBoxStore& store,
                          std::FILE* out, std::FILE* err) {
   Extremes extremes;
-  std::size_t kept = 0;
   const std::int32_t count = table.count();
-  const AnalysisWork work{options.boxBudget > 0, makeThumbnails};
+  const AnalysisWork work{makeThumbnails, &store};
   RunOrdered<PageAnalysis>(
       count, options.workers, 2 * options.workers,
-      [&](std::int32_t j, int /*worker*/) {
-        return AnalysePage(settings.inDir + table.records[static_cast<std::size_t>(j)].name,
-                           settings, work);
+      [&](std::int32_t j, int worker, PageAnalysis& analysis) {
+        AnalysePage(settings.inDir + table.records[static_cast<std::size_t>(j)].name, settings,
+                    work, workspaces[static_cast<std::size_t>(worker)], analysis);
       },
-      [&](std::int32_t j, PageAnalysis analysis) {
+      [&](std::int32_t j, PageAnalysis& analysis) {
         std::fprintf(out, messages::kInputProgress, j, count);
         std::fflush(out);
         AnalysedPage& page = pages[static_cast<std::size_t>(j)];
@@ -121,11 +101,7 @@ Extremes RunAnalysisPass(const RunSettings& settings, const RunOptions& options,
         }
         table.records[static_cast<std::size_t>(j)].box = analysis.box;
         FoldIntoExtremes(extremes, *analysis.box, j);
-        const std::size_t size = ByteCount(analysis.boxPixels);
-        if (size > 0 && kept + size <= options.boxBudget) {
-          kept += size;
-          page.keptBox = std::move(analysis.boxPixels);
-        }
+        page.keptBox = analysis.keptBox;
         return true;
       });
   return extremes;
@@ -143,41 +119,12 @@ void PrintSummary(const PageTable& table, const Extremes& extremes, std::FILE* o
   std::fflush(out);
 }
 
-// An output page ready to be written, or the news that its file cannot be read.
-struct RenderedPage {
-  bool unreadable = false;
-  std::optional<std::vector<std::uint8_t>> jpeg;  // nullopt: encoding failed
-};
-
-// Composes and encodes one output page. The box comes from the analysis when it was kept;
-// otherwise the page is read again, and a file that no longer holds the box counts as
-// unreadable. A readable page without content needs no pixels: it becomes an all-white page.
-RenderedPage RenderPage(const RunSettings& settings, const PageRecord& record,
-                        const AnalysedPage& page, const Extremes& extremes, Canvas& canvas) {
-  std::optional<GrayImage> reread;
-  GrayView boxPixels;
-  if (record.box && page.keptBox.pixels) {
-    boxPixels = page.keptBox.View();
-  } else if (record.box || page.facts.status == PageStatus::kUnreadable) {
-    reread = LoadGray(settings.inDir + record.name);
-    if (!reread) return RenderedPage{true, std::nullopt};
-    if (record.box) {
-      const ContentBox& box = *record.box;
-      if (!BoxFitsImage(box, reread->width, reread->height))
-        return RenderedPage{true, std::nullopt};
-      boxPixels = reread->View().Sub(box.left(), box.top, box.width, box.height);
-    }
-  }
-  ComposePage(canvas, extremes, settings.white, record.box, boxPixels);
-  return RenderedPage{false, EncodeGrayJpeg(canvas.View(), settings.quality)};
-}
-
 // Writes every page (or, with topOnly, each distinct extreme page once) into the output folder,
 // noting in each page's facts whether it was written. Returns true when every page that should
 // have been written was written.
 bool RunOutputPass(const RunSettings& settings, const RunOptions& options, const PageTable& table,
-                   std::vector<AnalysedPage>& pages, const Extremes& extremes, std::FILE* out,
-                   std::FILE* err) {
+                   std::vector<AnalysedPage>& pages, const Extremes& extremes,
+                   std::vector<PageWorkspace>& workspaces, std::FILE* out, std::FILE* err) {
   std::vector<std::int32_t> order;
   if (settings.topOnly) {
     order = ExtremePages(extremes);
@@ -187,33 +134,38 @@ bool RunOutputPass(const RunSettings& settings, const RunOptions& options, const
     for (std::int32_t k = 0; k < table.count(); ++k) order.push_back(k);
   }
 
+  struct RenderedPage {
+    RenderStatus status = RenderStatus::kNotEncoded;
+    std::vector<std::uint8_t> jpeg;  // reused from page to page
+  };
   bool allWritten = true;
-  std::vector<Canvas> canvases(static_cast<std::size_t>(options.workers));
   RunOrdered<RenderedPage>(
       static_cast<std::int32_t>(order.size()), options.workers, 2 * options.workers,
-      [&](std::int32_t n, int worker) {
-        Canvas& canvas = canvases[static_cast<std::size_t>(worker)];
-        if (canvas.pixels.empty()) canvas = Canvas::Create(extremes.maxWidth, extremes.maxHeight);
-        const std::int32_t k = order[static_cast<std::size_t>(n)];
-        return RenderPage(settings, table.records[static_cast<std::size_t>(k)],
-                          pages[static_cast<std::size_t>(k)], extremes, canvas);
+      [&](std::int32_t n, int worker, RenderedPage& rendered) {
+        const std::size_t k = static_cast<std::size_t>(order[static_cast<std::size_t>(n)]);
+        const OutputPageSource source{settings.inDir + table.records[k].name, table.records[k].box,
+                                      pages[k].facts.status == PageStatus::kUnreadable,
+                                      pages[k].keptBox};
+        rendered.status =
+            RenderOutputPage(source, extremes, settings.white, settings.quality,
+                             workspaces[static_cast<std::size_t>(worker)], rendered.jpeg);
       },
-      [&](std::int32_t n, RenderedPage rendered) {
+      [&](std::int32_t n, RenderedPage& rendered) {
         const std::int32_t k = order[static_cast<std::size_t>(n)];
         AnalysedPage& page = pages[static_cast<std::size_t>(k)];
-        page.keptBox = GrayImage{};  // no longer needed
         if (!settings.topOnly) {
           std::fprintf(out, messages::kOutputProgress, k, table.count());
           std::fflush(out);
         }
         page.facts.output = PageOutput::kFailed;
-        if (rendered.unreadable) {
+        if (rendered.status == RenderStatus::kUnreadable) {
           std::fputs(messages::kOutputError, err);
           allWritten = false;
           return settings.topOnly;  // the full pass ends at a page that cannot be read
         }
         const std::string path = settings.outDir + table.records[static_cast<std::size_t>(k)].name;
-        if (!rendered.jpeg || !WriteFileAtomically(path, *rendered.jpeg)) {
+        if (rendered.status != RenderStatus::kEncoded ||
+            !WriteFileAtomically(path, rendered.jpeg)) {
           std::fprintf(err, messages::kCannotWrite, path.c_str());
           allWritten = false;
         } else {
@@ -256,8 +208,9 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
 
   RunOptions effective = options;
   effective.workers = std::max(1, std::min(options.workers, table.count()));
-  // Without an output pass there is nothing to keep the boxes for.
-  if (settings.outDir.empty()) effective.boxBudget = 0;
+  // Without an output pass there is nothing to keep the boxes for; with -z it writes at most four
+  // pages, and reading those again costs less than keeping every page's box.
+  if (settings.outDir.empty() || settings.topOnly) effective.boxBudget = 0;
 
   std::optional<ReportFormat> report;
   if (settings.reportPath) report = ReportFormatOf(*settings.reportPath);
@@ -270,8 +223,11 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
   if (report == ReportFormat::kHtml) {
     for (AnalysedPage& page : pages) page.facts.thumbnail.jpeg.reserve(kThumbnailRoom);
   }
-  const Extremes extremes =
-      RunAnalysisPass(settings, effective, report == ReportFormat::kHtml, table, pages, out, err);
+  // Each worker's memory, reused from page to page by both passes, and the kept boxes.
+  std::vector<PageWorkspace> workspaces(static_cast<std::size_t>(effective.workers));
+  PackedBoxStore store(effective.boxBudget);
+  const Extremes extremes = RunAnalysisPass(settings, effective, report == ReportFormat::kHtml,
+                                            table, pages, workspaces, store, out, err);
   PrintSummary(table, extremes, out);
 
   int status = 0;
@@ -282,7 +238,8 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
       status = 1;
     } else {
       if (options.betweenPasses) options.betweenPasses();
-      status = RunOutputPass(settings, effective, table, pages, extremes, out, err) ? 0 : 1;
+      status =
+          RunOutputPass(settings, effective, table, pages, extremes, workspaces, out, err) ? 0 : 1;
     }
   }
   if (report && !WriteReport(settings, *report, table, extremes, pages)) {

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <exception>
 #include <mutex>
-#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -40,20 +39,25 @@ void StartWorkers(std::vector<std::thread>& threads, int workers, Work& work) {
 
 }  // namespace pipeline_detail
 
-// Runs produce(index, worker) for index = 0 ... count - 1 on `workers` threads and hands every
-// result to commit(index, result) on the calling thread, strictly in index order. Workers run at
-// most `window` indices ahead of the next commit, so at most `window` results wait at any time.
-// commit returns false to stop: nothing further is committed, and results already produced
-// beyond that index are dropped. An exception thrown by produce or commit stops the workers and
-// is rethrown here. With one worker everything runs on the calling thread, one index at a time;
-// so it does when no worker thread can be started. Workers run with the asynchronous signals
-// blocked: signals such as an interrupt are taken by the calling thread.
+// Runs produce(index, worker, result) for index = 0 ... count - 1 on `workers` threads and hands
+// every result to commit(index, result) on the calling thread, strictly in index order. Workers
+// run at most `window` indices ahead of the next commit, so at most `window` results wait at any
+// time. The results live in `window` slots that are used again and again: produce fills the slot
+// it is given (whatever an earlier index left there, memory included, it may reuse), and commit
+// may take from it what it keeps. commit returns false to stop: nothing further is committed, and
+// results already produced beyond that index are dropped. An exception thrown by produce or
+// commit stops the workers and is rethrown here. With one worker everything runs on the calling
+// thread, one index at a time with one result; so it does when no worker thread can be started.
+// Workers run with the asynchronous signals blocked: signals such as an interrupt are taken by
+// the calling thread.
 template <typename Result, typename Produce, typename Commit>
 void RunOrdered(std::int32_t count, int workers, std::int32_t window, Produce produce,
                 Commit commit) {
   auto runOnCallingThread = [&] {
+    Result result;
     for (std::int32_t i = 0; i < count; ++i) {
-      if (!commit(i, produce(i, 0))) return;
+      produce(i, 0, result);
+      if (!commit(i, result)) return;
     }
   };
   if (workers <= 1 || count <= 1) {
@@ -62,15 +66,16 @@ void RunOrdered(std::int32_t count, int workers, std::int32_t window, Produce pr
   }
 
   struct Slot {
-    std::optional<Result> result;
+    Result result;
     std::exception_ptr error;
+    bool ready = false;  // produced and not yet committed
   };
   std::mutex mutex;
   std::condition_variable produced;  // a slot was filled
   std::condition_variable space;     // a commit freed a slot, or the run stopped
   std::vector<Slot> slots(static_cast<std::size_t>(window));
   std::int32_t next = 0;       // the next index to hand to a worker
-  std::int32_t committed = 0;  // the next index to commit
+  std::int32_t committed = 0;  // every index below has been committed
   bool stop = false;
 
   auto work = [&](int worker) {
@@ -82,14 +87,17 @@ void RunOrdered(std::int32_t count, int workers, std::int32_t window, Produce pr
         if (stop || next >= count) return;
         index = next++;
       }
-      Slot slot;
+      // The slot is this worker's alone until it is marked ready: index - window is committed.
+      Slot& slot = slots[static_cast<std::size_t>(index % window)];
       try {
-        slot.result.emplace(produce(index, worker));
+        produce(index, worker, slot.result);
       } catch (...) {
         slot.error = std::current_exception();
       }
-      std::lock_guard lock(mutex);
-      slots[static_cast<std::size_t>(index % window)] = std::move(slot);
+      {
+        std::lock_guard lock(mutex);
+        slot.ready = true;
+      }
       produced.notify_all();
     }
   };
@@ -114,18 +122,20 @@ void RunOrdered(std::int32_t count, int workers, std::int32_t window, Produce pr
       return;
     }
     for (std::int32_t i = 0; i < count; ++i) {
-      Slot slot;
+      Slot& slot = slots[static_cast<std::size_t>(i % window)];
       {
         std::unique_lock lock(mutex);
-        Slot& waiting = slots[static_cast<std::size_t>(i % window)];
-        produced.wait(lock, [&] { return waiting.result.has_value() || waiting.error; });
-        slot = std::move(waiting);
-        waiting = Slot{};
+        produced.wait(lock, [&] { return slot.ready; });
+      }
+      if (slot.error) std::rethrow_exception(slot.error);
+      const bool goOn = commit(i, slot.result);
+      {
+        std::lock_guard lock(mutex);
+        slot.ready = false;
         committed = i + 1;
       }
       space.notify_all();
-      if (slot.error) std::rethrow_exception(slot.error);
-      if (!commit(i, std::move(*slot.result))) break;
+      if (!goOn) break;
     }
   } catch (...) {
     stopAndJoin();

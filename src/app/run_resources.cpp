@@ -16,7 +16,7 @@ int AvailableCpus() {
 }
 
 std::size_t DefaultBoxBudget() {
-  constexpr std::size_t kMaxBudget = std::size_t{1} << 30;
+  constexpr std::size_t kMaxBudget = std::size_t{320} << 20;
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long pageSize = sysconf(_SC_PAGE_SIZE);
   if (pages <= 0 || pageSize <= 0) return kMaxBudget / 4;

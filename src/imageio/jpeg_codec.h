@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,22 @@ inline constexpr std::int64_t kMaxDecodedPixels = std::int64_t{1} << 28;
 inline constexpr long kMaxDecoderMemory = 512L * 1024 * 1024;
 inline constexpr int kMaxScans = 300;
 
+// Memory that decoding reuses from image to image: the luminance pixels of the last image read
+// and the colour rows on their way to them. It grows to the largest image read and keeps that
+// size until it is destroyed, so that a run of similar pages takes no fresh memory per page.
+class DecodeBuffer {
+ public:
+  std::uint8_t* Pixels(std::size_t bytes);  // at least `bytes`; earlier contents are lost
+  std::uint8_t* Rows(std::size_t bytes);
+  std::unique_ptr<std::uint8_t[]> TakePixels();  // leaves the buffer without pixel memory
+
+ private:
+  std::unique_ptr<std::uint8_t[]> pixels_;
+  std::size_t pixelCapacity_ = 0;
+  std::unique_ptr<std::uint8_t[]> rows_;
+  std::size_t rowCapacity_ = 0;
+};
+
 // Reads the JPEG file at `path` into luminance. Grayscale files give their samples unchanged;
 // colour files are decoded to RGB (CMYK/YCCK by the inverted-CMYK rule R = round(C*K/255), ...)
 // and converted with (77 R + 150 G + 29 B) >> 8. No colour profile and no EXIF rotation is applied.
@@ -34,6 +51,10 @@ inline constexpr int kMaxScans = 300;
 // not a JPEG, damaged or truncated (corrupt-data and premature-end warnings count as damage),
 // of zero size, or beyond the limits above. Throws std::bad_alloc when memory runs out.
 std::optional<GrayImage> LoadGray(const std::string& path);
+
+// The same into `buffer`: the image is the returned view of the buffer's memory (stride = width),
+// valid until the buffer is used again. On failure the buffer's contents are undefined.
+std::optional<MutableGrayView> LoadGray(const std::string& path, DecodeBuffer& buffer);
 
 // The same for a JPEG held in memory, refusing images of more than `maxPixels` pixels (a lower
 // limit lets a caller such as a fuzzer pass over large images after reading only the header).
@@ -48,6 +69,10 @@ inline constexpr int kDefaultJpegQuality = 50;
 // Returns nullopt for an empty image; throws std::bad_alloc when memory runs out.
 std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image,
                                                         int quality = kDefaultJpegQuality);
+
+// The same into `bytes`, which it replaces, reusing their memory. Returns false (the bytes then
+// undefined) for an empty image.
+bool EncodeGrayJpeg(GrayView image, int quality, std::vector<std::uint8_t>& bytes);
 
 // Encodes `image` and writes it to `path` atomically (see WriteFileAtomically): either the
 // complete file is there afterwards, or whatever was at `path` before is left untouched.

@@ -49,4 +49,9 @@ bool BoxFitsImage(const ContentBox& box, std::int32_t width, std::int32_t height
 void ComposePage(Canvas& canvas, const Extremes& extremes, std::int32_t white,
                  const std::optional<ContentBox>& box, GrayView boxPixels);
 
+// The same for a box packed by PackBox (box.width x box.height pixels, already whitened when
+// whitening was asked for): its pixels are placed as they are.
+void ComposePackedPage(Canvas& canvas, const Extremes& extremes, const ContentBox& box,
+                       std::span<const std::uint8_t> packed);
+
 }  // namespace quarnel

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "imageio/jpeg_codec.h"
+
 namespace quarnel {
 namespace {
 
@@ -78,6 +80,13 @@ GrayImage MakeThumbnail(GrayView image, std::int32_t maxSide) {
     }
   }
   return thumbnail;
+}
+
+EncodedThumbnail EncodeThumbnail(GrayView image, std::int32_t maxSide) {
+  const GrayImage small = MakeThumbnail(image, maxSide);
+  auto jpeg = EncodeGrayJpeg(small.View());
+  if (!jpeg) return {};
+  return EncodedThumbnail{small.width, small.height, std::move(*jpeg)};
 }
 
 }  // namespace quarnel

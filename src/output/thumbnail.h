@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "imageio/gray_image.h"
 
@@ -15,5 +16,13 @@ inline constexpr std::int32_t kThumbnailRowsPerBand = 4;
 // kThumbnailRowsPerBand evenly spaced rows of them, so that the cost of a thumbnail grows with
 // its own height and the image's width, not with the image's height. `maxSide` is at least 1.
 GrayImage MakeThumbnail(GrayView image, std::int32_t maxSide);
+
+// A thumbnail of `image` (MakeThumbnail) as a JPEG of the default quality.
+struct EncodedThumbnail {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::vector<std::uint8_t> jpeg;  // empty when it could not be encoded
+};
+EncodedThumbnail EncodeThumbnail(GrayView image, std::int32_t maxSide);
 
 }  // namespace quarnel

@@ -1,0 +1,54 @@
+#include "output/page_output.h"
+
+#include "output/whiten.h"
+
+namespace quarnel {
+
+std::span<const std::uint8_t> PackPageBox(GrayView page, const ContentBox& box, std::int32_t white,
+                                          PageWorkspace& workspace, PackedBoxStore& store) {
+  const GrayView pixels = page.Sub(box.left(), box.top, box.width, box.height);
+  if (white >= 256)
+    return store.Pack(
+        box.width, box.height, [&](std::int32_t y) { return pixels.Row(y); }, workspace.storeRoom);
+  // Each row is whitened into a row of scratch memory and packed from there while it is in the
+  // cache.
+  const std::size_t scratch = WhitenScratchSize(box.width);
+  if (workspace.whitenScratch.size() < scratch + static_cast<std::size_t>(box.width))
+    workspace.whitenScratch.resize(scratch + static_cast<std::size_t>(box.width));
+  RowWhitener whitener(pixels, white, std::span(workspace.whitenScratch).first(scratch));
+  std::uint8_t* row = workspace.whitenScratch.data() + scratch;
+  return store.Pack(
+      box.width, box.height,
+      [&](std::int32_t y) {
+        whitener.WhitenRow(y, row);
+        return static_cast<const std::uint8_t*>(row);
+      },
+      workspace.storeRoom);
+}
+
+RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,
+                              std::int32_t white, std::int32_t quality, PageWorkspace& workspace,
+                              std::vector<std::uint8_t>& jpeg) {
+  Canvas& canvas = workspace.canvas;
+  if (canvas.width != extremes.maxWidth || canvas.height != extremes.maxHeight)
+    canvas = Canvas::Create(extremes.maxWidth, extremes.maxHeight);
+  if (source.box && !source.kept.empty()) {
+    ComposePackedPage(canvas, extremes, *source.box, source.kept);
+  } else if (source.box || source.unreadableBefore) {
+    const auto page = LoadGray(source.path, workspace.decoded);
+    if (!page) return RenderStatus::kUnreadable;
+    GrayView boxPixels;
+    if (source.box) {
+      const ContentBox& box = *source.box;
+      if (!BoxFitsImage(box, page->width, page->height)) return RenderStatus::kUnreadable;
+      boxPixels = GrayView(*page).Sub(box.left(), box.top, box.width, box.height);
+    }
+    ComposePage(canvas, extremes, white, source.box, boxPixels);
+  } else {
+    ComposePage(canvas, extremes, white, std::nullopt, GrayView{});
+  }
+  return EncodeGrayJpeg(canvas.View(), quality, jpeg) ? RenderStatus::kEncoded
+                                                      : RenderStatus::kNotEncoded;
+}
+
+}  // namespace quarnel

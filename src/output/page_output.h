@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "analysis/extremes.h"
+#include "imageio/jpeg_codec.h"
+#include "output/compose.h"
+#include "output/packed_box.h"
+#include "pages/page_table.h"
+
+namespace quarnel {
+
+// What one worker reuses from page to page, so that a run of similar pages takes no fresh
+// memory: the decoded page, the output canvas and the whitening filter's scratch memory.
+struct PageWorkspace {
+  DecodeBuffer decoded;
+  Canvas canvas;  // made at the first output page
+  std::vector<std::uint8_t> whitenScratch;
+  PackedBoxStore::Room storeRoom;  // where this worker packs its boxes
+};
+
+// Packs the box of a decoded page into `store` for the output pass and returns the packed bytes
+// (empty when the store is full); with `white` below 256 the box is whitened as it is packed.
+// Whitening reads nothing outside the box and every box lands whole on the canvas, so the
+// whitened box is what the output pass would have made of it, and the canvas around it is white.
+std::span<const std::uint8_t> PackPageBox(GrayView page, const ContentBox& box, std::int32_t white,
+                                          PageWorkspace& workspace, PackedBoxStore& store);
+
+// Where an output page comes from.
+struct OutputPageSource {
+  std::string path;                      // the input file
+  std::optional<ContentBox> box;         // the box the analysis found, if any
+  bool unreadableBefore = false;         // the analysis could not read the file
+  std::span<const std::uint8_t> kept{};  // the box as PackPageBox packed it, or empty
+};
+
+enum class RenderStatus {
+  kEncoded,     // `jpeg` holds the page
+  kUnreadable,  // the file, read again, cannot be read or no longer holds the box
+  kNotEncoded,  // the encoder refused the page
+};
+
+// Makes the output page of one input page and encodes it into `jpeg` (white, quality: the run's
+// settings). The box comes from `kept` when it was kept; otherwise the file is read again. A page
+// without content needs no pixels: it becomes an all-white page; so does a page unreadable in the
+// analysis that can be read now.
+RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,
+                              std::int32_t white, std::int32_t quality, PageWorkspace& workspace,
+                              std::vector<std::uint8_t>& jpeg);
+
+}  // namespace quarnel
