@@ -223,27 +223,19 @@ TEST(Run, MatchesTheModel) {
 // standard output or, for a failure, on standard error, and the status.
 TEST(Run, MessagesAndStatus) {
   const std::string book = QUARNEL_EXAMPLES_DIR "/book";
+  using C = ChildOptions;
+  const std::string err = "Error: cannot write standard output\n";
   const std::tuple<std::vector<std::string>, int, std::string, int> cases[] = {
-      {{"--version"}, ChildOptions::kCaptured, "quarnel 0.03\n", 0},
-      {{"-h"}, ChildOptions::kCaptured, std::string(messages::kUsage) + messages::kHelp, 0},
-      {{"-v"},
-       ChildOptions::kCaptured,
-       "quarnel ver 0.03\n\n" + std::string(messages::kUsage),
-       255},
-      {{"-z"}, ChildOptions::kCaptured, "ERROR: -z option needs -o option\n", 255},
-      {{"-i", "no", "-o", "out", "-r", "r.csv"},
-       ChildOptions::kCaptured,
-       "ERROR: no .jpg file in no/\n",
-       1},
-      {{}, ChildOptions::kCaptured, "ERROR: no .jpg file in ./\n", 1},
-      {{"-i", book, "-o", ".", "-r", "r.csv"},
-       ChildOptions::kFullDevice,
-       "Error: cannot write standard output\n",
-       1},
-      {{"-i", book, "-o", ".", "-r", "r.csv"},
-       ChildOptions::kClosedPipe,
-       "Error: cannot write standard output\n",
-       1}};
+      // clang-format off
+      {{"--version"}, C::kCaptured, "quarnel 0.03\n", 0},
+      {{"-h"}, C::kCaptured, std::string(messages::kUsage) + messages::kHelp, 0},
+      {{"-v"}, C::kCaptured, "quarnel ver 0.03\n\n" + std::string(messages::kUsage), 255},
+      {{"-z"}, C::kCaptured, "ERROR: -z option needs -o option\n", 255},
+      {{"-i", "no", "-o", "out", "-r", "r.csv"}, C::kCaptured, "ERROR: no .jpg file in no/\n", 1},
+      {{}, C::kCaptured, "ERROR: no .jpg file in ./\n", 1},
+      {{"-i", book, "-o", ".", "-r", "r.csv"}, C::kFullDevice, err, 1},
+      {{"-i", book, "-o", ".", "-r", "r.csv"}, C::kClosedPipe, err, 1}};
+  // clang-format on
   for (const auto& [args, to, text, status] : cases) {
     TempDir dir;
     const RunResult run =

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "imageio/jpeg_codec.h"
 #include "test_support.h"
 
 namespace quarnel {
@@ -31,9 +30,6 @@ TEST(BatchRun, PageReplacedBetweenThePasses) {
     EXPECT_EQ(text[1], budget ? "" : "Error\n");
     EXPECT_EQ(status, budget ? 0 : 1);
     EXPECT_EQ(EntryNames(out.path()).size(), budget ? 3u : 1u);
-    const auto written = LoadGray((out / "b.jpg").string());  // b as analysed
-    EXPECT_TRUE(!budget ||
-                *std::min_element(written->pixels.get(), written->pixels.get() + 59 * 59) < 99);
     for (std::FILE* stream : streams) std::fclose(stream);
   }
 }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <tuple>

@@ -4,11 +4,9 @@
 #include <jpeglib.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
