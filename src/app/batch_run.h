@@ -11,7 +11,7 @@ namespace quarnel {
 // How the run uses the machine. Neither changes what the run prints or writes.
 struct RunOptions {
   int workers = 1;            // threads that read, analyse and compose pages
-  std::size_t boxBudget = 0;  // bytes of decoded boxes kept from the analysis for the output
+  std::size_t boxBudget = 0;  // bytes of packed boxes kept from the analysis for the output
   std::function<void()> betweenPasses;  // called before the output pass starts (for tests)
 };
 
