@@ -195,16 +195,20 @@ TEST(Run, MatchesTheModel) {
     if (book.quality != 50 || number % 2)
       args.insert(args.end(), {"-q", std::to_string(book.quality)});
     const Outcome expected = Model(book, out.str());
-    for (const auto& [workers, budget] : {std::pair{"1", "4000000"}, {"3", "0"}, {"2", "3000"}}) {
+    // Boxes kept in memory; in the file, or in none when a limit on the file size refuses them;
+    // in both and neither.
+    for (const auto& [workers, memory, file] :
+         {std::tuple{"1", "4000000", "0"}, {"3", "0", "100000000"}, {"2", "3000", "20000"}}) {
       fs::remove_all(out.path());
       fs::create_directory(out.path());
       for (const auto& [name, bytes] : book.before) {
         if (bytes.empty()) fs::create_directory(out / name);
         if (!bytes.empty()) WriteBytes(out / name, bytes);
       }
-      const RunResult run = RunQuarnel(
-          args, {.env = {{"QUARNEL_TEST_WORKERS", workers}, {"QUARNEL_TEST_BOX_BUDGET", budget}},
-                 .fileSizeLimit = book.fileSizeLimit});
+      const RunResult run = RunQuarnel(args, {.env = {{"QUARNEL_TEST_WORKERS", workers},
+                                                      {"QUARNEL_TEST_BOX_BUDGET", memory},
+                                                      {"QUARNEL_TEST_FILE_BUDGET", file}},
+                                              .fileSizeLimit = book.fileSizeLimit});
       Outcome got{run.out, run.err, run.status, {}};
       for (const std::string& name : EntryNames(out.path())) {
         got.files[name] = fs::is_directory(out / name) ? Bytes{} : ReadBytes(out / name);

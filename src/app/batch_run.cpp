@@ -9,6 +9,7 @@
 #include "analysis/extremes.h"
 #include "app/messages.h"
 #include "app/ordered_pipeline.h"
+#include "app/run_resources.h"
 #include "imageio/atomic_file.h"
 #include "imageio/jpeg_codec.h"
 #include "output/packed_box.h"
@@ -27,8 +28,8 @@ constexpr std::size_t kThumbnailRoom = 16384;
 
 // What the run learned of a page beyond its box.
 struct AnalysedPage {
-  PageFacts facts;                          // for the report
-  std::span<const std::uint8_t> keptBox{};  // packed in the run's store, or empty: read again
+  PageFacts facts;                              // for the report
+  std::optional<PackedBoxStore::Kept> keptBox;  // in the run's store, or nothing: read again
 };
 
 // What the analysis pass makes of every page, besides finding its box.
@@ -43,8 +44,8 @@ struct PageAnalysis {
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::optional<ContentBox> box;
-  std::span<const std::uint8_t> keptBox;  // in the store, or empty
-  EncodedThumbnail thumbnail;             // empty unless asked for
+  std::optional<PackedBoxStore::Kept> keptBox;  // in the store, if it was kept
+  EncodedThumbnail thumbnail;                   // empty unless asked for
 };
 
 void AnalysePage(const std::string& path, const RunSettings& settings, const AnalysisWork& work,
@@ -52,7 +53,7 @@ void AnalysePage(const std::string& path, const RunSettings& settings, const Ana
   analysis.readable = false;
   analysis.width = analysis.height = 0;
   analysis.box.reset();
-  analysis.keptBox = {};
+  analysis.keptBox.reset();
   analysis.thumbnail = {};
   const auto image = LoadGray(path, workspace.decoded);
   if (!image) return;
@@ -62,12 +63,12 @@ void AnalysePage(const std::string& path, const RunSettings& settings, const Ana
   analysis.box = FindContentBounds(*image, settings.black, settings.noise);
   if (work.makeThumbnails) analysis.thumbnail = EncodeThumbnail(*image, kThumbnailSide);
   if (analysis.box && work.store->open())
-    analysis.keptBox = PackPageBox(*image, *analysis.box, settings.white, workspace, *work.store);
+    analysis.keptBox = KeepPageBox(*image, *analysis.box, settings.white, workspace, *work.store);
 }
 
 // Reads and analyses every page, printing progress and failures in table order. Stores each
-// box found in the table and folds it into the extremes; the workers pack the boxes' pixels into
-// `store` until it is full.
+// box found in the table and folds it into the extremes; the workers keep the boxes' pixels in
+// `store` until it refuses one.
 Extremes RunAnalysisPass(const RunSettings& settings, const RunOptions& options,
                          bool makeThumbnails, PageTable& table, std::vector<AnalysedPage>& pages,
                          std::vector<PageWorkspace>& workspaces, PackedBoxStore& store,
@@ -124,7 +125,8 @@ void PrintSummary(const PageTable& table, const Extremes& extremes, std::FILE* o
 // have been written was written.
 bool RunOutputPass(const RunSettings& settings, const RunOptions& options, const PageTable& table,
                    std::vector<AnalysedPage>& pages, const Extremes& extremes,
-                   std::vector<PageWorkspace>& workspaces, std::FILE* out, std::FILE* err) {
+                   std::vector<PageWorkspace>& workspaces, PackedBoxStore& store, std::FILE* out,
+                   std::FILE* err) {
   std::vector<std::int32_t> order;
   if (settings.topOnly) {
     order = ExtremePages(extremes);
@@ -147,7 +149,7 @@ bool RunOutputPass(const RunSettings& settings, const RunOptions& options, const
                                       pages[k].facts.status == PageStatus::kUnreadable,
                                       pages[k].keptBox};
         rendered.status =
-            RenderOutputPage(source, extremes, settings.white, settings.quality,
+            RenderOutputPage(source, extremes, settings.white, settings.quality, store,
                              workspaces[static_cast<std::size_t>(worker)], rendered.jpeg);
       },
       [&](std::int32_t n, RenderedPage& rendered) {
@@ -210,7 +212,9 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
   effective.workers = std::max(1, std::min(options.workers, table.count()));
   // Without an output pass there is nothing to keep the boxes for; with -z it writes at most four
   // pages, and reading those again costs less than keeping every page's box.
-  if (settings.outDir.empty() || settings.topOnly) effective.boxBudget = 0;
+  if (settings.outDir.empty() || settings.topOnly)
+    effective.boxBudget = 0, effective.fileBudget = 0;
+  if (!effective.fileBudget) effective.fileBudget = DefaultFileBudget(settings.outDir);
 
   std::optional<ReportFormat> report;
   if (settings.reportPath) report = ReportFormatOf(*settings.reportPath);
@@ -225,7 +229,7 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
   }
   // Each worker's memory, reused from page to page by both passes, and the kept boxes.
   std::vector<PageWorkspace> workspaces(static_cast<std::size_t>(effective.workers));
-  PackedBoxStore store(effective.boxBudget);
+  PackedBoxStore store(effective.boxBudget, settings.outDir, *effective.fileBudget);
   const Extremes extremes = RunAnalysisPass(settings, effective, report == ReportFormat::kHtml,
                                             table, pages, workspaces, store, out, err);
   PrintSummary(table, extremes, out);
@@ -239,7 +243,9 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
     } else {
       if (options.betweenPasses) options.betweenPasses();
       status =
-          RunOutputPass(settings, effective, table, pages, extremes, workspaces, out, err) ? 0 : 1;
+          RunOutputPass(settings, effective, table, pages, extremes, workspaces, store, out, err)
+              ? 0
+              : 1;
     }
   }
   if (report && !WriteReport(settings, *report, table, extremes, pages)) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 #include "app/command_line.h"
 
@@ -10,8 +11,11 @@ namespace quarnel {
 
 // How the run uses the machine. Neither changes what the run prints or writes.
 struct RunOptions {
-  int workers = 1;            // threads that read, analyse and compose pages
-  std::size_t boxBudget = 0;  // bytes of packed boxes kept from the analysis for the output
+  int workers = 1;  // threads that read, analyse and compose pages
+  // Bytes of packed boxes kept from the analysis for the output pass, in memory and in a file in
+  // the output folder; the file's budget by default as DefaultFileBudget allows.
+  std::size_t boxBudget = 0;
+  std::optional<std::size_t> fileBudget;
   std::function<void()> betweenPasses;  // called before the output pass starts (for tests)
 };
 

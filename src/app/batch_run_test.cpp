@@ -9,17 +9,23 @@ namespace {
 
 using namespace testing;
 
-// A page shrunk between the passes: written from its kept box, or, read again, unreadable; then
-// the full pass ends there, even with the next page ready on a worker.
+// A page shrunk between the passes: written from its box kept in memory or in the file, or, read
+// again, unreadable; then the full pass ends there, even with the next page ready on a worker.
 TEST(BatchRun, PageReplacedBetweenThePasses) {
-  for (const auto& [budget, workers] : {std::pair{0, 1}, {0, 2}, {1 << 20, 2}}) {
+  struct Case {
+    std::size_t memory, file;
+    int workers;
+  };
+  for (const auto& [memory, file, workers] :
+       {Case{0, 0, 1}, {0, 0, 2}, {1 << 20, 0, 2}, {0, 1 << 20, 1}}) {
+    const bool budget = memory + file > 0;
     TempDir in, out;
     TestPage a(120, 100), b(120, 100);
     a.Fill(10, 40, 49, 89, 0);
     b.Fill(60, 10, 109, 39, 0);
     for (const auto& [name, page] : {std::pair{"a.jpg", a}, {"b.jpg", b}, {"c.jpg", a}})
       WriteBytes(in / name, EncodeJpeg(page));
-    const RunOptions options{workers, std::size_t(budget),
+    const RunOptions options{workers, memory, file,
                              [&] { WriteBytes(in / "b.jpg", EncodeJpeg(TestPage(9, 9))); }};
     std::FILE* streams[] = {std::tmpfile(), std::tmpfile()};
     const int status = RunBatch({in.str(), out.str()}, options, streams[0], streams[1]);

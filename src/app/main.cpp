@@ -18,19 +18,24 @@ namespace {
 // The process status of a usage or settings error (-1 as an 8-bit status).
 constexpr int kSettingsErrorStatus = 255;
 
-// Test hooks: the tests compare runs with a forced number of workers, and force the output
-// pass to read pages again by giving the kept boxes no memory. Neither changes the output.
+// Test hooks: the tests compare runs with a forced number of workers, and with the bytes of boxes
+// kept in memory (QUARNEL_TEST_BOX_BUDGET) and in the file (QUARNEL_TEST_FILE_BUDGET) forced, so
+// that the output pass takes boxes from either or reads pages again. None changes the output.
 quarnel::RunOptions MachineOptions() {
   quarnel::RunOptions options;
   options.workers = quarnel::AvailableCpus();
-  options.boxBudget = quarnel::DefaultBoxBudget();
   if (const char* workers = std::getenv("QUARNEL_TEST_WORKERS")) {
     const long value = std::strtol(workers, nullptr, 10);
     if (value >= 1 && value <= 256) options.workers = static_cast<int>(value);
   }
+  options.boxBudget = quarnel::DefaultBoxBudget();
   if (const char* budget = std::getenv("QUARNEL_TEST_BOX_BUDGET")) {
     const long long value = std::strtoll(budget, nullptr, 10);
     if (value >= 0) options.boxBudget = static_cast<std::size_t>(value);
+  }
+  if (const char* budget = std::getenv("QUARNEL_TEST_FILE_BUDGET")) {
+    const long long value = std::strtoll(budget, nullptr, 10);
+    if (value >= 0) options.fileBudget = static_cast<std::size_t>(value);
   }
   return options;
 }

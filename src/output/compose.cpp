@@ -68,9 +68,10 @@ void ComposePage(Canvas& canvas, const Extremes& extremes, std::int32_t white,
   if (white < 256) WhitenBackground(target, white, canvas.columnFlags);
 }
 
-void ComposePackedPage(Canvas& canvas, const Extremes& extremes, const ContentBox& box,
+bool ComposePackedPage(Canvas& canvas, const Extremes& extremes, const ContentBox& box,
                        std::span<const std::uint8_t> packed) {
-  UnpackBox(packed, WhiteAround(canvas, ComputePlacement(box, extremes), box.width, box.height));
+  return UnpackBox(packed,
+                   WhiteAround(canvas, ComputePlacement(box, extremes), box.width, box.height));
 }
 
 }  // namespace quarnel

@@ -50,8 +50,9 @@ void ComposePage(Canvas& canvas, const Extremes& extremes, std::int32_t white,
                  const std::optional<ContentBox>& box, GrayView boxPixels);
 
 // The same for a box packed by PackBox (box.width x box.height pixels, already whitened when
-// whitening was asked for): its pixels are placed as they are.
-void ComposePackedPage(Canvas& canvas, const Extremes& extremes, const ContentBox& box,
-                       std::span<const std::uint8_t> packed);
+// whitening was asked for): its pixels are placed as they are. Returns false when `packed` does
+// not hold such a box.
+[[nodiscard]] bool ComposePackedPage(Canvas& canvas, const Extremes& extremes,
+                                     const ContentBox& box, std::span<const std::uint8_t> packed);
 
 }  // namespace quarnel

@@ -1,8 +1,11 @@
 #include "output/packed_box.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -23,13 +26,16 @@ std::uint8_t* PutNumber(std::uint8_t* out, std::uint32_t n) {
   return out;
 }
 
-std::uint32_t GetNumber(const std::uint8_t*& in) {
-  std::uint32_t n = 0;
-  for (int shift = 0;; shift += 7) {
+// Reads a number written by PutNumber from `in` on, not past `end`; false when it does not fit
+// 32 bits or runs past the end.
+bool GetNumber(const std::uint8_t*& in, const std::uint8_t* end, std::uint32_t& n) {
+  n = 0;
+  for (int shift = 0; shift < 32 && in < end; shift += 7) {
     const std::uint8_t byte = *in++;
     n |= static_cast<std::uint32_t>(byte & 0x7F) << shift;
-    if (byte < 0x80) return n;
+    if (byte < 0x80) return true;
   }
+  return false;
 }
 
 // flags[c] = 1 when chunk c of the row (pixels kPackChunk * c on, fewer in the last chunk) is all
@@ -97,22 +103,29 @@ std::size_t PackBox(std::int32_t width, std::int32_t height, const BoxRows& rows
   return static_cast<std::size_t>(out - start);
 }
 
-void UnpackBox(std::span<const std::uint8_t> packed, MutableGrayView target) {
+bool UnpackBox(std::span<const std::uint8_t> packed, MutableGrayView target) {
   const std::uint8_t* in = packed.data();
+  const std::uint8_t* const end = in + packed.size();
   for (std::int32_t y = 0; y < target.height; ++y) {
     std::uint8_t* row = target.Row(y);
-    std::int32_t x = 0;
-    while (x < target.width) {
-      const auto white = static_cast<std::int32_t>(GetNumber(in));
-      std::memset(row + x, 255, static_cast<std::size_t>(white));
+    std::uint32_t x = 0;
+    const auto width = static_cast<std::uint32_t>(target.width);
+    while (x < width) {
+      std::uint32_t white = 0;
+      if (!GetNumber(in, end, white) || white > width - x) return false;
+      std::memset(row + x, 255, white);
       x += white;
-      if (x == target.width) break;
-      const auto other = static_cast<std::int32_t>(GetNumber(in));
-      std::memcpy(row + x, in, static_cast<std::size_t>(other));
+      if (x == width) break;
+      std::uint32_t other = 0;
+      if (!GetNumber(in, end, other) || other > width - x ||
+          other > static_cast<std::size_t>(end - in))
+        return false;
+      std::memcpy(row + x, in, other);
       in += other;
       x += other;
     }
   }
+  return in == end;
 }
 
 namespace {
@@ -125,43 +138,62 @@ constexpr std::size_t kSpareMapping = std::size_t{1} << 30;
 
 }  // namespace
 
-PackedBoxStore::PackedBoxStore(std::size_t budget) {
-  if (budget == 0) return;
+PackedBoxStore::PackedBoxStore(std::size_t memoryBudget, const std::string& folder,
+                               std::size_t fileBudget) {
   // Under a limit of the address space the spare part may be refused; the budget alone is
-  // still worth mapping. Without any mapping no box is kept: the pages are read again.
-  const std::size_t spare = budget > SIZE_MAX / 2 - kSpareMapping ? 0 : budget / 4 + kSpareMapping;
-  for (const std::size_t mapped : {budget + spare, budget}) {
+  // still worth mapping. Without any mapping the boxes go to the file.
+  const std::size_t spare =
+      memoryBudget > SIZE_MAX / 2 - kSpareMapping ? 0 : memoryBudget / 4 + kSpareMapping;
+  for (const std::size_t mapped : {memoryBudget + spare, memoryBudget}) {
+    if (memoryBudget == 0) break;
     void* memory = mmap(nullptr, mapped, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (memory == MAP_FAILED) continue;
     memory_ = static_cast<std::uint8_t*>(memory);
     mapped_ = mapped;
-    budget_ = budget;
-    open_ = true;
-    return;
+    memoryBudget_ = memoryBudget;
+    memoryOpen_ = true;
+    break;
   }
+  if (fileBudget == 0) return;
+  fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd_ < 0) return;
+  fileBudget_ = fileBudget;
+  fileOpen_ = true;
 }
 
 PackedBoxStore::~PackedBoxStore() {
   if (memory_) munmap(memory_, mapped_);
+  if (fd_ >= 0) close(fd_);
 }
 
-std::span<const std::uint8_t> PackedBoxStore::Pack(std::int32_t width, std::int32_t height,
-                                                   const BoxRows& rows, Room& room) {
+std::optional<PackedBoxStore::Kept> PackedBoxStore::Keep(std::int32_t width, std::int32_t height,
+                                                         const BoxRows& rows, Room& room) {
+  if (memoryOpen_) {
+    if (auto kept = KeepInMemory(width, height, rows, room)) return kept;
+  }
+  if (fileOpen_) return KeepInFile(width, height, rows, room);
+  return std::nullopt;
+}
+
+std::optional<PackedBoxStore::Kept> PackedBoxStore::KeepInMemory(std::int32_t width,
+                                                                 std::int32_t height,
+                                                                 const BoxRows& rows, Room& room) {
   const std::size_t bound = PackedSizeBound(width, height);
   {
     std::lock_guard lock(mutex_);
-    if (!open() || bound > budget_ - promised_) {
-      open_ = false;
-      return {};
+    if (!memoryOpen_ || bound > memoryBudget_ - promised_) {
+      memoryOpen_ = false;
+      return std::nullopt;
     }
     if (bound > room.end - room.next) {
       const std::size_t size = std::max(kMinRoom, 5 * bound);
       if (size > mapped_ - end_) {
-        open_ = false;
-        return {};
+        memoryOpen_ = false;
+        return std::nullopt;
       }
-      room = Room{end_, end_ + size};
+      room.next = end_;
+      room.end = end_ + size;
       end_ += size;
     }
     promised_ += bound;
@@ -171,7 +203,54 @@ std::span<const std::uint8_t> PackedBoxStore::Pack(std::int32_t width, std::int3
   room.next += size;
   std::lock_guard lock(mutex_);
   promised_ -= bound - size;
-  return {memory_ + start, size};
+  return Kept{false, start, size};
+}
+
+std::optional<PackedBoxStore::Kept> PackedBoxStore::KeepInFile(std::int32_t width,
+                                                               std::int32_t height,
+                                                               const BoxRows& rows, Room& room) {
+  const std::size_t bound = PackedSizeBound(width, height);
+  if (room.scratch.size() < bound) room.scratch.resize(bound);
+  Kept kept{true, 0, PackBox(width, height, rows, room.scratch.data())};
+  {
+    std::lock_guard lock(mutex_);
+    if (!fileOpen_ || kept.size > fileBudget_ - fileEnd_) {
+      fileOpen_ = false;
+      return std::nullopt;
+    }
+    kept.offset = fileEnd_;
+    fileEnd_ += kept.size;
+  }
+  for (std::size_t done = 0; done < kept.size;) {
+    const ssize_t wrote = pwrite(fd_, room.scratch.data() + done, kept.size - done,
+                                 static_cast<off_t>(kept.offset + done));
+    if (wrote <= 0) {
+      if (wrote < 0 && errno == EINTR) continue;
+      fileOpen_ = false;
+      return std::nullopt;
+    }
+    done += static_cast<std::size_t>(wrote);
+  }
+  return kept;
+}
+
+std::optional<std::span<const std::uint8_t>> PackedBoxStore::Take(const Kept& kept, Room& room) {
+  if (!kept.inFile) return std::span<const std::uint8_t>(memory_ + kept.offset, kept.size);
+  if (room.scratch.size() < kept.size) room.scratch.resize(kept.size);
+  for (std::size_t done = 0; done < kept.size;) {
+    const ssize_t got = pread(fd_, room.scratch.data() + done, kept.size - done,
+                              static_cast<off_t>(kept.offset + done));
+    if (got <= 0) {
+      if (got < 0 && errno == EINTR) continue;
+      return std::nullopt;
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  // The cache and the disk space the box held are of no further use; failing to give them back
+  // early costs nothing but that.
+  fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(kept.offset),
+            static_cast<off_t>(kept.size));
+  return std::span<const std::uint8_t>(room.scratch.data(), kept.size);
 }
 
 }  // namespace quarnel

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "imageio/gray_image.h"
@@ -33,43 +35,73 @@ using BoxRows = std::function<const std::uint8_t*(std::int32_t y)>;
 std::size_t PackBox(std::int32_t width, std::int32_t height, const BoxRows& rows,
                     std::uint8_t* out);
 
-// Writes a box packed by PackBox into `target`, which has the box's width and height.
-void UnpackBox(std::span<const std::uint8_t> packed, MutableGrayView target);
+// Writes a box packed by PackBox into `target`, which has the box's width and height. Returns
+// false, with `target` partly written, when `packed` does not hold exactly such a box.
+[[nodiscard]] bool UnpackBox(std::span<const std::uint8_t> packed, MutableGrayView target);
 
-// Memory for the packed boxes of a run, at most `budget` bytes of them: one mapping, given back
-// only when the store is destroyed; parts of it never written cost no memory. Boxes are packed
-// straight into it by any number of threads, each into a room of its own that the store hands
-// out, so that boxes packed at the same time leave no gaps between them.
+// Where a run keeps its packed boxes between the passes: first in memory, at most
+// `memoryBudget` bytes of boxes in one mapping given back only when the store is destroyed (parts
+// never written cost nothing); then in an unnamed temporary file (O_TMPFILE), at most
+// `fileBudget` bytes. The kernel holds the file's pages in its cache while memory is free and
+// writes them to the disk when it is not, so those boxes take none of the process's own memory;
+// the file vanishes with the store or with the process, however it ends. Reading a box back from
+// the file costs two copies more than from memory and far less than decoding its page again.
+// Any number of threads keep and take boxes at the same time, each with a room of its own.
 class PackedBoxStore {
  public:
-  // A thread's part of the store: it packs its next box at `next`, up to `end`.
+  // A thread's part of the store: it packs its next box into memory at `next`, up to `end`, and
+  // a box on its way to or from the file passes through `scratch`.
   struct Room {
     std::size_t next = 0;
     std::size_t end = 0;
+    std::vector<std::uint8_t> scratch;
+  };
+  // Where a box is kept: in memory or in the file, from `offset` on.
+  struct Kept {
+    bool inFile = false;
+    std::uint64_t offset = 0;
+    std::size_t size = 0;
   };
 
-  explicit PackedBoxStore(std::size_t budget);
+  // The file is made in `folder`; where its file system cannot make unnamed files, the store
+  // has memory only.
+  PackedBoxStore(std::size_t memoryBudget, const std::string& folder, std::size_t fileBudget);
   ~PackedBoxStore();
   PackedBoxStore(const PackedBoxStore&) = delete;
   PackedBoxStore& operator=(const PackedBoxStore&) = delete;
 
-  // True until a box did not fit: from then on none is packed.
-  bool open() const { return open_.load(std::memory_order_relaxed); }
+  // True while a box may still be kept.
+  bool open() const { return memoryOpen_ || fileOpen_; }
 
-  // Packs a box (as PackBox) into `room` (a new room when it has not enough left) and returns
-  // its bytes there; returns an empty span, and closes the store, when the box may not fit in
-  // what is left of the budget or of the mapping. A room belongs to one thread at a time.
-  std::span<const std::uint8_t> Pack(std::int32_t width, std::int32_t height, const BoxRows& rows,
-                                     Room& room);
+  // Packs a box (as PackBox) and keeps it: in memory while the boxes fit there, then in the file.
+  // Returns where, or nothing when the box fits neither; the memory takes no box after the first
+  // that did not fit, nor the file after one it refused (the budget, a full disk, a limit on the
+  // file size).
+  std::optional<Kept> Keep(std::int32_t width, std::int32_t height, const BoxRows& rows,
+                           Room& room);
+
+  // The packed bytes of a kept box, or nothing when they cannot be read back. Each box is taken
+  // once: a box read from the file passes through the room's scratch memory, and its part of the
+  // file is given back.
+  std::optional<std::span<const std::uint8_t>> Take(const Kept& kept, Room& room);
 
  private:
+  std::optional<Kept> KeepInMemory(std::int32_t width, std::int32_t height, const BoxRows& rows,
+                                   Room& room);
+  std::optional<Kept> KeepInFile(std::int32_t width, std::int32_t height, const BoxRows& rows,
+                                 Room& room);
+
+  std::mutex mutex_;
   std::uint8_t* memory_ = nullptr;
   std::size_t mapped_ = 0;
-  std::size_t budget_ = 0;
-  std::mutex mutex_;
+  std::size_t memoryBudget_ = 0;
   std::size_t end_ = 0;       // where the next room begins
   std::size_t promised_ = 0;  // the bytes of the boxes packed, and the bounds of those packing
-  std::atomic<bool> open_ = false;
+  std::atomic<bool> memoryOpen_ = false;
+  int fd_ = -1;
+  std::size_t fileBudget_ = 0;
+  std::uint64_t fileEnd_ = 0;  // the bytes of the file given to boxes so far
+  std::atomic<bool> fileOpen_ = false;
 };
 
 }  // namespace quarnel

@@ -4,11 +4,12 @@
 
 namespace quarnel {
 
-std::span<const std::uint8_t> PackPageBox(GrayView page, const ContentBox& box, std::int32_t white,
-                                          PageWorkspace& workspace, PackedBoxStore& store) {
+std::optional<PackedBoxStore::Kept> KeepPageBox(GrayView page, const ContentBox& box,
+                                                std::int32_t white, PageWorkspace& workspace,
+                                                PackedBoxStore& store) {
   const GrayView pixels = page.Sub(box.left(), box.top, box.width, box.height);
   if (white >= 256)
-    return store.Pack(
+    return store.Keep(
         box.width, box.height, [&](std::int32_t y) { return pixels.Row(y); }, workspace.storeRoom);
   // Each row is whitened into a row of scratch memory and packed from there while it is in the
   // cache.
@@ -17,7 +18,7 @@ std::span<const std::uint8_t> PackPageBox(GrayView page, const ContentBox& box, 
     workspace.whitenScratch.resize(scratch + static_cast<std::size_t>(box.width));
   RowWhitener whitener(pixels, white, std::span(workspace.whitenScratch).first(scratch));
   std::uint8_t* row = workspace.whitenScratch.data() + scratch;
-  return store.Pack(
+  return store.Keep(
       box.width, box.height,
       [&](std::int32_t y) {
         whitener.WhitenRow(y, row);
@@ -27,14 +28,16 @@ std::span<const std::uint8_t> PackPageBox(GrayView page, const ContentBox& box, 
 }
 
 RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,
-                              std::int32_t white, std::int32_t quality, PageWorkspace& workspace,
-                              std::vector<std::uint8_t>& jpeg) {
+                              std::int32_t white, std::int32_t quality, PackedBoxStore& store,
+                              PageWorkspace& workspace, std::vector<std::uint8_t>& jpeg) {
   Canvas& canvas = workspace.canvas;
   if (canvas.width != extremes.maxWidth || canvas.height != extremes.maxHeight)
     canvas = Canvas::Create(extremes.maxWidth, extremes.maxHeight);
-  if (source.box && !source.kept.empty()) {
-    ComposePackedPage(canvas, extremes, *source.box, source.kept);
-  } else if (source.box || source.unreadableBefore) {
+  // A kept box that cannot be read back (a failing disk) is made again from the file.
+  std::optional<std::span<const std::uint8_t>> kept;
+  if (source.box && source.kept) kept = store.Take(*source.kept, workspace.storeRoom);
+  const bool placed = kept && ComposePackedPage(canvas, extremes, *source.box, *kept);
+  if (!placed && (source.box || source.unreadableBefore)) {
     const auto page = LoadGray(source.path, workspace.decoded);
     if (!page) return RenderStatus::kUnreadable;
     GrayView boxPixels;
@@ -44,7 +47,7 @@ RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& ex
       boxPixels = GrayView(*page).Sub(box.left(), box.top, box.width, box.height);
     }
     ComposePage(canvas, extremes, white, source.box, boxPixels);
-  } else {
+  } else if (!placed) {
     ComposePage(canvas, extremes, white, std::nullopt, GrayView{});
   }
   return EncodeGrayJpeg(canvas.View(), quality, jpeg) ? RenderStatus::kEncoded

@@ -16,27 +16,29 @@
 namespace quarnel {
 
 // What one worker reuses from page to page, so that a run of similar pages takes no fresh
-// memory: the decoded page, the output canvas and the whitening filter's scratch memory.
+// memory: the decoded page, the output canvas, the whitening filter's scratch memory and its room
+// in the store of kept boxes.
 struct PageWorkspace {
   DecodeBuffer decoded;
   Canvas canvas;  // made at the first output page
   std::vector<std::uint8_t> whitenScratch;
-  PackedBoxStore::Room storeRoom;  // where this worker packs its boxes
+  PackedBoxStore::Room storeRoom;
 };
 
-// Packs the box of a decoded page into `store` for the output pass and returns the packed bytes
-// (empty when the store is full); with `white` below 256 the box is whitened as it is packed.
+// Keeps the box of a decoded page in `store` for the output pass and returns where (nothing when
+// the store refused it); with `white` below 256 the box is whitened as it is packed.
 // Whitening reads nothing outside the box and every box lands whole on the canvas, so the
 // whitened box is what the output pass would have made of it, and the canvas around it is white.
-std::span<const std::uint8_t> PackPageBox(GrayView page, const ContentBox& box, std::int32_t white,
-                                          PageWorkspace& workspace, PackedBoxStore& store);
+std::optional<PackedBoxStore::Kept> KeepPageBox(GrayView page, const ContentBox& box,
+                                                std::int32_t white, PageWorkspace& workspace,
+                                                PackedBoxStore& store);
 
 // Where an output page comes from.
 struct OutputPageSource {
-  std::string path;                      // the input file
-  std::optional<ContentBox> box;         // the box the analysis found, if any
-  bool unreadableBefore = false;         // the analysis could not read the file
-  std::span<const std::uint8_t> kept{};  // the box as PackPageBox packed it, or empty
+  std::string path;                          // the input file
+  std::optional<ContentBox> box;             // the box the analysis found, if any
+  bool unreadableBefore = false;             // the analysis could not read the file
+  std::optional<PackedBoxStore::Kept> kept;  // the box as KeepPageBox kept it, if it did
 };
 
 enum class RenderStatus {
@@ -46,11 +48,11 @@ enum class RenderStatus {
 };
 
 // Makes the output page of one input page and encodes it into `jpeg` (white, quality: the run's
-// settings). The box comes from `kept` when it was kept; otherwise the file is read again. A page
-// without content needs no pixels: it becomes an all-white page; so does a page unreadable in the
-// analysis that can be read now.
+// settings). The box is taken from `store` when it was kept there and can be read back; otherwise
+// the file is read again. A page without content needs no pixels: it becomes an all-white page;
+// so does a page unreadable in the analysis that can be read now.
 RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,
-                              std::int32_t white, std::int32_t quality, PageWorkspace& workspace,
-                              std::vector<std::uint8_t>& jpeg);
+                              std::int32_t white, std::int32_t quality, PackedBoxStore& store,
+                              PageWorkspace& workspace, std::vector<std::uint8_t>& jpeg);
 
 }  // namespace quarnel
