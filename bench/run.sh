@@ -10,6 +10,9 @@
 #   (PGM), one after the other: the same work plus process starts and file formats.
 # The tool runs with -w (whitening), on one worker (taskset -c 0) and on all cores; times are
 # medians of RUNS runs (hyperfine), peak memory the maximum resident set size (/usr/bin/time).
+# Each timed run starts after `sync`: the PGM files of the djpeg + cjpeg floor (1.4 GB for 300
+# pages) and the pages of the run before would otherwise still be waiting for the disk, and the
+# kernel would make the next run's writes wait for them.
 #
 # Usage: bench/run.sh [SAMPLES_DIR] [RUNS] [BOOK_SIZES]     e.g. bench/run.sh '' 5 '60 300'
 # QUARNEL=PATH benchmarks that binary instead of this tree's (an older build, say).
@@ -58,7 +61,7 @@ FLOOR
 
   read -r _ _ _ decode encode floor _ _ < <(taskset -c 0 "$floor_bench" "$book" "$out" "$runs")
   warmup=$([ "$n" -le 60 ] && echo 1 || echo 0)
-  hyperfine --style basic --runs "$runs" --warmup "$warmup" --export-json "$work/times$n.json" \
+  hyperfine --style basic --runs "$runs" --warmup "$warmup" --prepare sync --export-json "$work/times$n.json" \
     -n djpeg-cjpeg "taskset -c 0 bash $work/floor.sh" \
     -n one-worker "taskset -c 0 $quarnel -i $book/ -o $out/ -w" \
     -n all-cores "$quarnel -i $book/ -o $out/ -w" >&2
