@@ -212,8 +212,10 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
   effective.workers = std::max(1, std::min(options.workers, table.count()));
   // Without an output pass there is nothing to keep the boxes for; with -z it writes at most four
   // pages, and reading those again costs less than keeping every page's box.
-  if (settings.outDir.empty() || settings.topOnly)
-    effective.boxBudget = 0, effective.fileBudget = 0;
+  if (settings.outDir.empty() || settings.topOnly) {
+    effective.boxBudget = 0;
+    effective.fileBudget = 0;
+  }
   if (!effective.fileBudget) effective.fileBudget = DefaultFileBudget(settings.outDir);
 
   std::optional<ReportFormat> report;

@@ -145,7 +145,7 @@ PackedBoxStore::PackedBoxStore(std::size_t memoryBudget, const std::string& fold
   const std::size_t spare =
       memoryBudget > SIZE_MAX / 2 - kSpareMapping ? 0 : memoryBudget / 4 + kSpareMapping;
   for (const std::size_t mapped : {memoryBudget + spare, memoryBudget}) {
-    if (memoryBudget == 0) break;
+    if (memoryBudget == 0) break;  // no memory: straight to the file
     void* memory = mmap(nullptr, mapped, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (memory == MAP_FAILED) continue;

@@ -33,7 +33,7 @@ RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& ex
   Canvas& canvas = workspace.canvas;
   if (canvas.width != extremes.maxWidth || canvas.height != extremes.maxHeight)
     canvas = Canvas::Create(extremes.maxWidth, extremes.maxHeight);
-  // A kept box that cannot be read back (a failing disk) is made again from the file.
+  // A kept box that cannot be read back whole (a failing disk) is made again from its page.
   std::optional<std::span<const std::uint8_t>> kept;
   if (source.box && source.kept) kept = store.Take(*source.kept, workspace.storeRoom);
   const bool placed = kept && ComposePackedPage(canvas, extremes, *source.box, *kept);
