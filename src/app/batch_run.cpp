@@ -231,7 +231,10 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
   }
   // Each worker's memory, reused from page to page by both passes, and the kept boxes.
   std::vector<PageWorkspace> workspaces(static_cast<std::size_t>(effective.workers));
-  PackedBoxStore store(effective.boxBudget, settings.outDir, *effective.fileBudget);
+  PackedBoxStore store(
+      effective.boxBudget.value_or(DefaultBoxBudget()),
+      effective.boxBudget ? PackedBoxStore::Memory::kFirst : PackedBoxStore::Memory::kWithoutFile,
+      settings.outDir, *effective.fileBudget);
   const Extremes extremes = RunAnalysisPass(settings, effective, report == ReportFormat::kHtml,
                                             table, pages, workspaces, store, out, err);
   PrintSummary(table, extremes, out);

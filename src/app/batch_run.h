@@ -12,9 +12,10 @@ namespace quarnel {
 // How the run uses the machine. Neither changes what the run prints or writes.
 struct RunOptions {
   int workers = 1;  // threads that read, analyse and compose pages
-  // Bytes of packed boxes kept from the analysis for the output pass, in memory and in a file in
-  // the output folder; the file's budget by default as DefaultFileBudget allows.
-  std::size_t boxBudget = 0;
+  // Bytes of packed boxes kept from the analysis for the output pass in memory, and then in a
+  // file in the output folder. By default the file's as DefaultFileBudget allows, and memory's
+  // as DefaultBoxBudget allows only where the output folder cannot hold the file.
+  std::optional<std::size_t> boxBudget;
   std::optional<std::size_t> fileBudget;
   std::function<void()> betweenPasses;  // called before the output pass starts (for tests)
 };

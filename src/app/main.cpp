@@ -28,7 +28,6 @@ quarnel::RunOptions MachineOptions() {
     const long value = std::strtol(workers, nullptr, 10);
     if (value >= 1 && value <= 256) options.workers = static_cast<int>(value);
   }
-  options.boxBudget = quarnel::DefaultBoxBudget();
   if (const char* budget = std::getenv("QUARNEL_TEST_BOX_BUDGET")) {
     const long long value = std::strtoll(budget, nullptr, 10);
     if (value >= 0) options.boxBudget = static_cast<std::size_t>(value);

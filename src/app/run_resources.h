@@ -9,17 +9,16 @@ namespace quarnel {
 // one), at least 1.
 int AvailableCpus();
 
-// How many bytes of packed content boxes the analysis may keep in memory for the output pass: the
-// smaller of 320 MiB and a quarter of the physical memory. 320 MiB holds about 90 whitened
-// 4-megapixel scans and keeps a run's peak memory under 400 MiB; a box kept in memory spares the
-// output pass about a tenth of the page's work against one kept in a file.
+// How many bytes of packed content boxes the analysis may keep in memory for the output pass
+// where the output folder cannot hold them in a file: the smaller of 320 MiB and a quarter of the
+// physical memory. 320 MiB holds about 90 whitened 4-megapixel scans and keeps a run's peak
+// memory under 400 MiB. Where the file can be made, memory buys no time over it.
 std::size_t DefaultBoxBudget();
 
-// How many bytes of packed content boxes the analysis may keep in a file in `folder` once the
-// memory is full: the smaller of half the physical memory, so that the kernel can cache them all,
-// and half the space free in the folder's file system, so that the output pages keep room. A
-// box kept there spares the output pass a decode of its page; 0 when the free space cannot be
-// known.
+// How many bytes of packed content boxes the analysis may keep in a file in `folder`: the
+// smaller of half the physical memory, so that the kernel can cache them all, and half the space
+// free in the folder's file system, so that the output pages keep room. A box kept there spares
+// the output pass a decode of its page; 0 when the free space cannot be known.
 std::size_t DefaultFileBudget(const std::string& folder);
 
 }  // namespace quarnel

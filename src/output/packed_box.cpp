@@ -143,28 +143,29 @@ constexpr std::size_t kWriteSize = std::size_t{1} << 20;
 
 }  // namespace
 
-PackedBoxStore::PackedBoxStore(std::size_t memoryBudget, const std::string& folder,
+PackedBoxStore::PackedBoxStore(std::size_t memoryBudget, Memory memory, const std::string& folder,
                                std::size_t fileBudget) {
+  if (fileBudget > 0) {
+    fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    fileBudget_ = fileBudget;
+    fileOpen_ = fd_ >= 0;
+  }
+  if (memory == Memory::kWithoutFile && fileOpen_) return;
   // Under a limit of the address space the spare part may be refused; the budget alone is
   // still worth mapping. Without any mapping the boxes go to the file.
   const std::size_t spare =
       memoryBudget > SIZE_MAX / 2 - kSpareMapping ? 0 : memoryBudget / 4 + kSpareMapping;
   for (const std::size_t mapped : {memoryBudget + spare, memoryBudget}) {
-    if (memoryBudget == 0) break;  // no memory: straight to the file
-    void* memory = mmap(nullptr, mapped, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (memory == MAP_FAILED) continue;
-    memory_ = static_cast<std::uint8_t*>(memory);
+    if (memoryBudget == 0) break;
+    void* mapping = mmap(nullptr, mapped, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapping == MAP_FAILED) continue;
+    memory_ = static_cast<std::uint8_t*>(mapping);
     mapped_ = mapped;
     memoryBudget_ = memoryBudget;
     memoryOpen_ = true;
     break;
   }
-  if (fileBudget == 0) return;
-  fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd_ < 0) return;
-  fileBudget_ = fileBudget;
-  fileOpen_ = true;
 }
 
 PackedBoxStore::~PackedBoxStore() {

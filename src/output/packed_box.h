@@ -39,14 +39,15 @@ std::size_t PackBox(std::int32_t width, std::int32_t height, const BoxRows& rows
 // false, with `target` partly written, when `packed` does not hold exactly such a box.
 [[nodiscard]] bool UnpackBox(std::span<const std::uint8_t> packed, MutableGrayView target);
 
-// Where a run keeps its packed boxes between the passes: first in memory, at most
-// `memoryBudget` bytes of boxes in one mapping given back only when the store is destroyed (parts
-// never written cost nothing); then in an unnamed temporary file (O_TMPFILE), at most
-// `fileBudget` bytes. The kernel holds the file's pages in its cache while memory is free and
-// writes them to the disk when it is not, so those boxes take none of the process's own memory;
-// the file vanishes with the store or with the process, however it ends. Reading a box back from
-// the file costs two copies more than from memory and far less than decoding its page again.
-// Any number of threads keep and take boxes at the same time, each with a room of its own.
+// Where a run keeps its packed boxes between the passes: in an unnamed temporary file
+// (O_TMPFILE), at most `fileBudget` bytes of boxes, and in memory, at most `memoryBudget` bytes
+// in one mapping given back only when the store is destroyed (parts never written cost nothing).
+// The kernel holds the file's pages in its cache while memory is free and writes them to the
+// disk when it is not, so those boxes take none of the process's own memory, and the file
+// vanishes with the store or with the process, however it ends. Reading a box back from the file
+// costs two copies more than from memory, about as much as the memory's page faults, and far less
+// than decoding its page again. Any number of threads keep and take boxes at the same time, each
+// with a room of its own.
 class PackedBoxStore {
  public:
   // A thread's part of the store: it packs its next box into memory at `next`, up to `end`, and
@@ -63,9 +64,13 @@ class PackedBoxStore {
     std::size_t size = 0;
   };
 
-  // The file is made in `folder`; where its file system cannot make unnamed files, the store
-  // has memory only.
-  PackedBoxStore(std::size_t memoryBudget, const std::string& folder, std::size_t fileBudget);
+  // Whether boxes are kept in memory before they go to the file, or in memory only where there
+  // is no file.
+  enum class Memory { kFirst, kWithoutFile };
+
+  // The file is made in `folder`; where its file system cannot make unnamed files, there is none.
+  PackedBoxStore(std::size_t memoryBudget, Memory memory, const std::string& folder,
+                 std::size_t fileBudget);
   ~PackedBoxStore();
   PackedBoxStore(const PackedBoxStore&) = delete;
   PackedBoxStore& operator=(const PackedBoxStore&) = delete;

@@ -18,7 +18,7 @@ TEST(PackedBoxStore, GivesBackEveryKeptBox) {
   std::mt19937 rng(3);
   auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   testing::TempDir folder;
-  PackedBoxStore store(8000, folder.str(), 8000);
+  PackedBoxStore store(8000, PackedBoxStore::Memory::kFirst, folder.str(), 8000);
   PackedBoxStore::Room rooms[2];
   std::vector<std::pair<TestPage, std::optional<PackedBoxStore::Kept>>> boxes;
   int inMemory = 0, inFile = 0;
@@ -48,6 +48,13 @@ TEST(PackedBoxStore, GivesBackEveryKeptBox) {
     EXPECT_FALSE(UnpackBox(packed, target)) << i;
   }
   EXPECT_TRUE(testing::EntryNames(folder.path()).empty());
+  // Memory only where there is no file.
+  for (const std::size_t fileBudget : {0, 8000}) {
+    PackedBoxStore fileFirst(8000, PackedBoxStore::Memory::kWithoutFile, folder.str(), fileBudget);
+    const auto kept = fileFirst.Keep(
+        1, 1, [&](std::int32_t) { return boxes[0].first.pixels.data(); }, rooms[0]);
+    EXPECT_TRUE(kept && kept->inFile == (fileBudget > 0));
+  }
 }
 
 }  // namespace
