@@ -12,10 +12,7 @@ using namespace testing;
 // A page shrunk between the passes: written from its box kept in memory or in the file, or, read
 // again, unreadable; then the full pass ends there, even with the next page ready on a worker.
 TEST(BatchRun, PageReplacedBetweenThePasses) {
-  struct Case {
-    std::size_t memory, file;
-    int workers;
-  };
+  using Case = std::tuple<std::size_t, std::size_t, int>;  // memory and file budgets, workers
   for (const auto& [memory, file, workers] :
        {Case{0, 0, 1}, {0, 0, 2}, {1 << 20, 0, 2}, {0, 1 << 20, 1}}) {
     const bool budget = memory + file > 0;
