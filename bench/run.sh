@@ -61,7 +61,8 @@ FLOOR
 
   read -r _ _ _ decode encode floor _ _ < <(taskset -c 0 "$floor_bench" "$book" "$out" "$runs")
   warmup=$([ "$n" -le 60 ] && echo 1 || echo 0)
-  hyperfine --style basic --runs "$runs" --warmup "$warmup" --prepare sync --export-json "$work/times$n.json" \
+  hyperfine --style basic --runs "$runs" --warmup "$warmup" --prepare sync \
+    --export-json "$work/times$n.json" \
     -n djpeg-cjpeg "taskset -c 0 bash $work/floor.sh" \
     -n one-worker "taskset -c 0 $quarnel -i $book/ -o $out/ -w" \
     -n all-cores "$quarnel -i $book/ -o $out/ -w" >&2
