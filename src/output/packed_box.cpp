@@ -135,11 +135,26 @@ namespace {
 constexpr std::size_t kMinRoom = std::size_t{32} << 20;
 // Room for those ends, and for the rooms of the threads packing at the end of the run.
 constexpr std::size_t kSpareMapping = std::size_t{1} << 30;
-// The most bytes one write to the file hands the kernel. Writes of more than 2 MiB let it cache
-// them in 2 MiB blocks of memory, and on a virtual machine that gives free memory back to its
-// host, such blocks come back slowly: a 3.5 MB box took 4 ms to write in one go and 0.7 ms in
+// The most bytes one read or write of the file moves. Writes of more than 2 MiB let the kernel
+// cache them in 2 MiB blocks of memory, and on a virtual machine that gives free memory back to
+// its host, such blocks come back slowly: a 3.5 MB box took 4 ms to write in one go and 0.7 ms in
 // pieces of 1 MiB.
-constexpr std::size_t kWriteSize = std::size_t{1} << 20;
+constexpr std::size_t kMoveSize = std::size_t{1} << 20;
+
+// Moves `size` bytes between `buffer` and the file at `offset`, at most kMoveSize a call, with
+// `io` (pread or pwrite: returns the bytes moved, 0 at the end of the file, -1 on an error).
+// Returns false when the bytes could not all be moved.
+template <typename Io>
+bool MoveAll(Io io, std::uint8_t* buffer, std::size_t size, std::uint64_t offset) {
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t moved =
+        io(buffer + done, std::min(kMoveSize, size - done), static_cast<off_t>(offset + done));
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) return false;
+    done += static_cast<std::size_t>(moved);
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -150,13 +165,12 @@ PackedBoxStore::PackedBoxStore(std::size_t memoryBudget, Memory memory, const st
     fileBudget_ = fileBudget;
     fileOpen_ = fd_ >= 0;
   }
-  if (memory == Memory::kWithoutFile && fileOpen_) return;
+  if (memoryBudget == 0 || (memory == Memory::kWithoutFile && fileOpen_)) return;
   // Under a limit of the address space the spare part may be refused; the budget alone is
   // still worth mapping. Without any mapping the boxes go to the file.
   const std::size_t spare =
       memoryBudget > SIZE_MAX / 2 - kSpareMapping ? 0 : memoryBudget / 4 + kSpareMapping;
   for (const std::size_t mapped : {memoryBudget + spare, memoryBudget}) {
-    if (memoryBudget == 0) break;
     void* mapping = mmap(nullptr, mapped, PROT_READ | PROT_WRITE,
                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (mapping == MAP_FAILED) continue;
@@ -227,16 +241,12 @@ std::optional<PackedBoxStore::Kept> PackedBoxStore::KeepInFile(std::int32_t widt
     kept.offset = fileEnd_;
     fileEnd_ += kept.size;
   }
-  for (std::size_t done = 0; done < kept.size;) {
-    const ssize_t wrote =
-        pwrite(fd_, room.scratch.data() + done, std::min(kWriteSize, kept.size - done),
-               static_cast<off_t>(kept.offset + done));
-    if (wrote <= 0) {
-      if (wrote < 0 && errno == EINTR) continue;
-      fileOpen_ = false;
-      return std::nullopt;
-    }
-    done += static_cast<std::size_t>(wrote);
+  const auto write = [this](std::uint8_t* bytes, std::size_t count, off_t at) {
+    return pwrite(fd_, bytes, count, at);
+  };
+  if (!MoveAll(write, room.scratch.data(), kept.size, kept.offset)) {
+    fileOpen_ = false;
+    return std::nullopt;
   }
   return kept;
 }
@@ -244,15 +254,10 @@ std::optional<PackedBoxStore::Kept> PackedBoxStore::KeepInFile(std::int32_t widt
 std::optional<std::span<const std::uint8_t>> PackedBoxStore::Take(const Kept& kept, Room& room) {
   if (!kept.inFile) return std::span<const std::uint8_t>(memory_ + kept.offset, kept.size);
   if (room.scratch.size() < kept.size) room.scratch.resize(kept.size);
-  for (std::size_t done = 0; done < kept.size;) {
-    const ssize_t got = pread(fd_, room.scratch.data() + done, kept.size - done,
-                              static_cast<off_t>(kept.offset + done));
-    if (got <= 0) {
-      if (got < 0 && errno == EINTR) continue;
-      return std::nullopt;
-    }
-    done += static_cast<std::size_t>(got);
-  }
+  const auto read = [this](std::uint8_t* bytes, std::size_t count, off_t at) {
+    return pread(fd_, bytes, count, at);
+  };
+  if (!MoveAll(read, room.scratch.data(), kept.size, kept.offset)) return std::nullopt;
   // The cache and the disk space the box held are of no further use; failing to give them back
   // early costs nothing but that.
   fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(kept.offset),
