@@ -6,7 +6,7 @@
 
 #include "test_support.h"
 
-namespace quarnel::testing {
+namespace quarnel::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -41,4 +41,4 @@ TEST(Report, BrowserShowsTheOverview) {
 }
 
 }  // namespace
-}  // namespace quarnel::testing
+}  // namespace quarnel::test

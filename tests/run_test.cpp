@@ -16,7 +16,7 @@
 #include "imageio/jpeg_codec.h"
 #include "test_support.h"
 
-namespace quarnel::testing {
+namespace quarnel::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -252,4 +252,4 @@ TEST(Run, MessagesAndStatus) {
 }
 
 }  // namespace
-}  // namespace quarnel::testing
+}  // namespace quarnel::test

@@ -9,7 +9,7 @@
 #include "imageio/jpeg_codec.h"
 #include "test_support.h"
 
-namespace quarnel::testing {
+namespace quarnel::test {
 namespace {
 
 const Bytes kOld = {'o', 'l', 'd'};  // what the output folder held before
@@ -70,4 +70,4 @@ TEST(OutputSafety, OutOfMemory) {
 }
 
 }  // namespace
-}  // namespace quarnel::testing
+}  // namespace quarnel::test

@@ -4,7 +4,7 @@
 
 #include "test_support.h"
 
-namespace quarnel::testing {
+namespace quarnel::test {
 
 const std::string kSource = QUARNEL_SOURCE_DIR;
 
@@ -27,4 +27,4 @@ TEST(Shell, CompletionAndShelf) {
   EXPECT_TRUE(std::filesystem::exists(dir / "shelf/good.out/report.csv"));
 }
 
-}  // namespace quarnel::testing
+}  // namespace quarnel::test

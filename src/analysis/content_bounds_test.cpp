@@ -48,7 +48,7 @@ TEST(FindContentBounds, MatchesTheReference) {
         page.Row(y)[x] = isDark(rng) ? uniform(0, black - 1) : uniform(black, 255);
     }
     const std::int32_t noise = uniform(0, 4);
-    ASSERT_EQ(FindContentBounds(page, black, noise), testing::ReferenceBox(page, black, noise))
+    ASSERT_EQ(FindContentBounds(page, black, noise), test::ReferenceBox(page, black, noise))
         << "iteration " << it;
   }
 }

@@ -10,13 +10,13 @@
 #include "app/messages.h"
 #include "app/ordered_pipeline.h"
 #include "app/run_resources.h"
-#include "imageio/atomic_file.h"
 #include "imageio/jpeg_codec.h"
-#include "output/packed_box.h"
+#include "output/packed_box_store.h"
 #include "output/page_output.h"
 #include "output/thumbnail.h"
 #include "pages/page_table.h"
 #include "report/run_report.h"
+#include "system/atomic_file.h"
 
 namespace quarnel {
 namespace {
@@ -28,8 +28,7 @@ constexpr std::size_t kThumbnailRoom = 16384;
 
 // What the run learned of a page beyond its box.
 struct AnalysedPage {
-  PageFacts facts;                              // for the report
-  std::optional<PackedBoxStore::Kept> keptBox;  // in the run's store, or nothing: read again
+  PageFacts facts;  // for the report
 };
 
 // What the analysis pass makes of every page, besides finding its box.
@@ -44,16 +43,14 @@ struct PageAnalysis {
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::optional<ContentBox> box;
-  std::optional<PackedBoxStore::Kept> keptBox;  // in the store, if it was kept
-  EncodedThumbnail thumbnail;                   // empty unless asked for
+  EncodedThumbnail thumbnail;  // empty unless asked for
 };
 
-void AnalysePage(const std::string& path, const RunSettings& settings, const AnalysisWork& work,
-                 PageWorkspace& workspace, PageAnalysis& analysis) {
+void AnalysePage(std::int32_t index, const std::string& path, const RunSettings& settings,
+                 const AnalysisWork& work, PageWorkspace& workspace, PageAnalysis& analysis) {
   analysis.readable = false;
   analysis.width = analysis.height = 0;
   analysis.box.reset();
-  analysis.keptBox.reset();
   analysis.thumbnail = {};
   const auto image = LoadGray(path, workspace.decoded);
   if (!image) return;
@@ -63,7 +60,7 @@ void AnalysePage(const std::string& path, const RunSettings& settings, const Ana
   analysis.box = FindContentBounds(*image, settings.black, settings.noise);
   if (work.makeThumbnails) analysis.thumbnail = EncodeThumbnail(*image, kThumbnailSide);
   if (analysis.box && work.store->open())
-    analysis.keptBox = KeepPageBox(*image, *analysis.box, settings.white, workspace, *work.store);
+    KeepPageBox(index, *image, *analysis.box, settings.white, workspace, *work.store);
 }
 
 // Reads and analyses every page, printing progress and failures in table order. Stores each
@@ -79,7 +76,7 @@ Extremes RunAnalysisPass(const RunSettings& settings, const RunOptions& options,
   RunOrdered<PageAnalysis>(
       count, options.workers, 2 * options.workers,
       [&](std::int32_t j, int worker, PageAnalysis& analysis) {
-        AnalysePage(settings.inDir + table.records[static_cast<std::size_t>(j)].name, settings,
+        AnalysePage(j, settings.inDir + table.records[static_cast<std::size_t>(j)].name, settings,
                     work, workspaces[static_cast<std::size_t>(worker)], analysis);
       },
       [&](std::int32_t j, PageAnalysis& analysis) {
@@ -102,7 +99,6 @@ Extremes RunAnalysisPass(const RunSettings& settings, const RunOptions& options,
         }
         table.records[static_cast<std::size_t>(j)].box = analysis.box;
         FoldIntoExtremes(extremes, *analysis.box, j);
-        page.keptBox = analysis.keptBox;
         return true;
       });
   return extremes;
@@ -145,9 +141,9 @@ bool RunOutputPass(const RunSettings& settings, const RunOptions& options, const
       static_cast<std::int32_t>(order.size()), options.workers, 2 * options.workers,
       [&](std::int32_t n, int worker, RenderedPage& rendered) {
         const std::size_t k = static_cast<std::size_t>(order[static_cast<std::size_t>(n)]);
-        const OutputPageSource source{settings.inDir + table.records[k].name, table.records[k].box,
-                                      pages[k].facts.status == PageStatus::kUnreadable,
-                                      pages[k].keptBox};
+        const OutputPageSource source{static_cast<std::int32_t>(k),
+                                      settings.inDir + table.records[k].name, table.records[k].box,
+                                      pages[k].facts.status == PageStatus::kUnreadable};
         rendered.status =
             RenderOutputPage(source, extremes, settings.white, settings.quality, store,
                              workspaces[static_cast<std::size_t>(worker)], rendered.jpeg);
@@ -231,10 +227,8 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
   }
   // Each worker's memory, reused from page to page by both passes, and the kept boxes.
   std::vector<PageWorkspace> workspaces(static_cast<std::size_t>(effective.workers));
-  PackedBoxStore store(
-      effective.boxBudget.value_or(DefaultBoxBudget()),
-      effective.boxBudget ? PackedBoxStore::Memory::kFirst : PackedBoxStore::Memory::kWithoutFile,
-      settings.outDir, *effective.fileBudget);
+  PackedBoxStore store(table.count(), settings.outDir, *effective.fileBudget,
+                       effective.boxBudget.value_or(DefaultBoxBudget()));
   const Extremes extremes = RunAnalysisPass(settings, effective, report == ReportFormat::kHtml,
                                             table, pages, workspaces, store, out, err);
   PrintSummary(table, extremes, out);

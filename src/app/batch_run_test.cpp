@@ -7,7 +7,7 @@
 namespace quarnel {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 // A page shrunk between the passes: written from its box kept in memory or in the file, or, read
 // again, unreadable; then the full pass ends there, even with the next page ready on a worker.

@@ -1,6 +1,3 @@
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -11,7 +8,8 @@
 #include "app/command_line.h"
 #include "app/messages.h"
 #include "app/run_resources.h"
-#include "imageio/atomic_file.h"
+#include "system/machine.h"
+#include "system/signals.h"
 
 namespace {
 
@@ -39,32 +37,18 @@ quarnel::RunOptions MachineOptions() {
   return options;
 }
 
-// A signal whose default action ends the process (interrupt, termination, hang-up, quit, ...:
-// quarnel::TerminationSignals()) ends the run with the conventional status 128 + signal.
-// Output files are written with these signals held back, so when the handler runs no
-// temporary file exists and every output file is either complete or untouched.
-extern "C" void EndRun(int signal) {
-  _exit(128 + signal);
-}
-
-void InstallSignalHandlers() {
-  struct sigaction action {};
-  action.sa_handler = EndRun;
-  action.sa_mask = quarnel::TerminationSignals();
-  for (int signal = 1; signal <= SIGRTMAX; ++signal) {
-    if (sigismember(&action.sa_mask, signal) == 1) sigaction(signal, &action, nullptr);
-  }
-  // Past a file-size limit a write fails (and the page is reported) instead of killing the run.
-  std::signal(SIGXFSZ, SIG_IGN);
-  // Nor does a closed standard output (a reader such as "head" gone) stop the run: the writes
-  // fail, the pages are still written, and the lost output is reported at the end.
-  std::signal(SIGPIPE, SIG_IGN);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  InstallSignalHandlers();
+  // A signal whose default action ends the process (interrupt, termination, hang-up, quit, ...)
+  // ends the run with the conventional status 128 + signal. Output files are written with these
+  // signals held back, so when the run ends no temporary file exists and every output file is
+  // either complete or untouched.
+  quarnel::EndProcessOnTerminationSignals();
+  // Past a file-size limit a write fails (and the page is reported) instead of killing the run.
+  // Nor does a closed standard output (a reader such as "head" gone) stop the run: the writes
+  // fail, the pages are still written, and the lost output is reported at the end.
+  quarnel::IgnoreWriteFailureSignals();
   try {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const quarnel::ParseResult parsed = quarnel::ParseCommandLine(args);

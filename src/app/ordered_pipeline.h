@@ -1,15 +1,14 @@
 #pragma once
 
-#include <pthread.h>
-
 #include <condition_variable>
-#include <csignal>
 #include <cstdint>
 #include <exception>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include "system/signals.h"
 
 namespace quarnel {
 
@@ -20,21 +19,12 @@ namespace pipeline_detail {
 // every path.
 template <typename Work>
 void StartWorkers(std::vector<std::thread>& threads, int workers, Work& work) {
-  sigset_t blocked;
-  sigset_t previous;
-  sigfillset(&blocked);
-  for (const int synchronous : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP})
-    sigdelset(&blocked, synchronous);
-  pthread_sigmask(SIG_BLOCK, &blocked, &previous);  // new threads inherit the mask
+  const SignalBlock blocked(AsynchronousSignals());  // new threads inherit the mask
   try {
     for (int w = 0; w < workers; ++w) threads.emplace_back(work, w);
   } catch (const std::system_error&) {
     // Fewer workers (or none: the caller then works alone) rather than no run.
-  } catch (...) {
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    throw;
   }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 }  // namespace pipeline_detail

@@ -5,14 +5,10 @@
 
 namespace quarnel {
 
-// The number of CPUs this process may run on (its affinity mask, so that `taskset -c 0` gives
-// one), at least 1.
-int AvailableCpus();
-
 // How many bytes of packed content boxes the analysis may keep in memory for the output pass
 // where the output folder cannot hold them in a file: the smaller of 320 MiB and a quarter of the
-// physical memory. 320 MiB holds about 90 whitened 4-megapixel scans and keeps a run's peak
-// memory under 400 MiB. Where the file can be made, memory buys no time over it.
+// physical memory, so that a run's peak memory stays modest on any machine. Where the file can be
+// made, memory buys no time over it.
 std::size_t DefaultBoxBudget();
 
 // How many bytes of packed content boxes the analysis may keep in a file in `folder`: the

@@ -17,7 +17,6 @@
 #include <jerror.h>
 // clang-format on
 
-#include "imageio/atomic_file.h"
 
 // The luminance of colour pages has a hand-written AVX2 path, chosen when the processor has it.
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -549,11 +548,6 @@ std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image, int qual
   std::vector<std::uint8_t> bytes;
   if (!EncodeGrayJpeg(image, quality, bytes)) return std::nullopt;
   return bytes;
-}
-
-bool SaveGrayJpeg(const std::string& path, GrayView image, int quality) {
-  const auto bytes = EncodeGrayJpeg(image, quality);
-  return bytes && WriteFileAtomically(path, *bytes);
 }
 
 }  // namespace quarnel

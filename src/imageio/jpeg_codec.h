@@ -74,9 +74,4 @@ std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image,
 // undefined) for an empty image.
 bool EncodeGrayJpeg(GrayView image, int quality, std::vector<std::uint8_t>& bytes);
 
-// Encodes `image` and writes it to `path` atomically (see WriteFileAtomically): either the
-// complete file is there afterwards, or whatever was at `path` before is left untouched.
-// Returns true when the complete file was written.
-bool SaveGrayJpeg(const std::string& path, GrayView image, int quality = kDefaultJpegQuality);
-
 }  // namespace quarnel

@@ -11,7 +11,7 @@
 namespace quarnel {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 // libjpeg's own decode of a valid file, turned into luminance by the formula: colour (and gray,
 // replicated) through RGB, CMYK and YCCK through inverted CMYK (R = C*K/255 rounded, ...).

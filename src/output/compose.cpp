@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "output/packed_box.h"
+#include "output/box_packing.h"
 #include "output/whiten.h"
 
 namespace quarnel {

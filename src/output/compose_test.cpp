@@ -21,12 +21,12 @@ TEST(ComposePage, MatchesTheReference) {
     for (int page = 0; page < 3; ++page) {
       const int width = uniform(1, maxWidth), height = uniform(1, maxHeight);
       const ContentBox box{uniform(width, extremes.maxRight), uniform(minTop, 40), width, height};
-      testing::TestPage image(box.right, box.bottom());
+      test::TestPage image(box.right, box.bottom());
       for (auto& v : image.pixels) v = uniform(0, 9) == 0 ? uniform(0, 255) : uniform(200, 255);
       const int white = uniform(0, 1) ? 256 : uniform(1, 255);
       ComposePage(canvas, extremes, white, box,
                   image.View().Sub(box.left(), box.top, width, height));
-      ASSERT_EQ(canvas.pixels, testing::ReferenceCanvas(image.View(), box, extremes, white).pixels)
+      ASSERT_EQ(canvas.pixels, test::ReferenceCanvas(image.View(), box, extremes, white).pixels)
           << "iteration " << it << ", white " << white;
     }
   }

@@ -4,13 +4,14 @@
 
 namespace quarnel {
 
-std::optional<PackedBoxStore::Kept> KeepPageBox(GrayView page, const ContentBox& box,
-                                                std::int32_t white, PageWorkspace& workspace,
-                                                PackedBoxStore& store) {
+PackedBoxStore::KeptIn KeepPageBox(std::int32_t index, GrayView page, const ContentBox& box,
+                                   std::int32_t white, PageWorkspace& workspace,
+                                   PackedBoxStore& store) {
   const GrayView pixels = page.Sub(box.left(), box.top, box.width, box.height);
   if (white >= 256)
     return store.Keep(
-        box.width, box.height, [&](std::int32_t y) { return pixels.Row(y); }, workspace.storeRoom);
+        index, box.width, box.height, [&](std::int32_t y) { return pixels.Row(y); },
+        workspace.storeArea);
   // Each row is whitened into a row of scratch memory and packed from there while it is in the
   // cache.
   const std::size_t scratch = WhitenScratchSize(box.width);
@@ -19,12 +20,12 @@ std::optional<PackedBoxStore::Kept> KeepPageBox(GrayView page, const ContentBox&
   RowWhitener whitener(pixels, white, std::span(workspace.whitenScratch).first(scratch));
   std::uint8_t* row = workspace.whitenScratch.data() + scratch;
   return store.Keep(
-      box.width, box.height,
+      index, box.width, box.height,
       [&](std::int32_t y) {
         whitener.WhitenRow(y, row);
         return static_cast<const std::uint8_t*>(row);
       },
-      workspace.storeRoom);
+      workspace.storeArea);
 }
 
 RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,
@@ -35,7 +36,7 @@ RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& ex
     canvas = Canvas::Create(extremes.maxWidth, extremes.maxHeight);
   // A kept box that cannot be read back whole (a failing disk) is made again from its page.
   std::optional<std::span<const std::uint8_t>> kept;
-  if (source.box && source.kept) kept = store.Take(*source.kept, workspace.storeRoom);
+  if (source.box) kept = store.Take(source.index, workspace.storeArea);
   const bool placed = kept && ComposePackedPage(canvas, extremes, *source.box, *kept);
   if (!placed && (source.box || source.unreadableBefore)) {
     const auto page = LoadGray(source.path, workspace.decoded);

@@ -10,7 +10,7 @@
 #include "analysis/extremes.h"
 #include "imageio/jpeg_codec.h"
 #include "output/compose.h"
-#include "output/packed_box.h"
+#include "output/packed_box_store.h"
 #include "pages/page_table.h"
 
 namespace quarnel {
@@ -22,23 +22,23 @@ struct PageWorkspace {
   DecodeBuffer decoded;
   Canvas canvas;  // made at the first output page
   std::vector<std::uint8_t> whitenScratch;
-  PackedBoxStore::Room storeRoom;
+  PackedBoxStore::WorkerArea storeArea;
 };
 
-// Keeps the box of a decoded page in `store` for the output pass and returns where (nothing when
-// the store refused it); with `white` below 256 the box is whitened as it is packed.
+// Keeps the box of decoded page number `index` in `store` for the output pass and returns where;
+// with `white` below 256 the box is whitened as it is packed.
 // Whitening reads nothing outside the box and every box lands whole on the canvas, so the
 // whitened box is what the output pass would have made of it, and the canvas around it is white.
-std::optional<PackedBoxStore::Kept> KeepPageBox(GrayView page, const ContentBox& box,
-                                                std::int32_t white, PageWorkspace& workspace,
-                                                PackedBoxStore& store);
+PackedBoxStore::KeptIn KeepPageBox(std::int32_t index, GrayView page, const ContentBox& box,
+                                   std::int32_t white, PageWorkspace& workspace,
+                                   PackedBoxStore& store);
 
 // Where an output page comes from.
 struct OutputPageSource {
-  std::string path;                          // the input file
-  std::optional<ContentBox> box;             // the box the analysis found, if any
-  bool unreadableBefore = false;             // the analysis could not read the file
-  std::optional<PackedBoxStore::Kept> kept;  // the box as KeepPageBox kept it, if it did
+  std::int32_t index = 0;         // the page's number, under which the store keeps its box
+  std::string path;               // the input file
+  std::optional<ContentBox> box;  // the box the analysis found, if any
+  bool unreadableBefore = false;  // the analysis could not read the file
 };
 
 enum class RenderStatus {
@@ -48,9 +48,9 @@ enum class RenderStatus {
 };
 
 // Makes the output page of one input page and encodes it into `jpeg` (white, quality: the run's
-// settings). The box is taken from `store` when it was kept there and can be read back; otherwise
-// the file is read again. A page without content needs no pixels: it becomes an all-white page;
-// so does a page unreadable in the analysis that can be read now.
+// settings). The box is taken from `store` when KeepPageBox kept it there and can be read back;
+// otherwise the file is read again. A page without content needs no pixels: it becomes an all-white
+// page; so does a page unreadable in the analysis that can be read now.
 RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,
                               std::int32_t white, std::int32_t quality, PackedBoxStore& store,
                               PageWorkspace& workspace, std::vector<std::uint8_t>& jpeg);

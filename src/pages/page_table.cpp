@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "pages/folder_listing.h"
+#include "system/folder_listing.h"
 
 namespace quarnel {
 namespace {

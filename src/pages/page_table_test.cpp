@@ -14,10 +14,10 @@ using Names = std::vector<std::string>;
 // Names ending in .jpg in any case that are files or links to files, in table order: letters
 // compare as capitals, so '_' (0x5F) follows every letter; a prefix comes first; ties go by bytes.
 TEST(ListInputFiles, FilesInTableOrder) {
-  testing::TempDir dir;
+  test::TempDir dir;
   for (const char* name : {"a.jpg", "B.JPG", "c.png", "x.Jpg", "A.jpg", "ab.jpg", "a.jpg.jpg",
                            "_u.jpg", "Zeta.jpg", "zeta.jpg", "\xE9t\xE9.jpg", "x.jpeg", "xjpg"})
-    testing::WriteBytes(dir / name, {0xFF, 0xD8});
+    test::WriteBytes(dir / name, {0xFF, 0xD8});
   fs::create_directories(dir / "sub.jpg" / "in.jpg");
   ASSERT_EQ(mkfifo((dir / "fifo.jpg").c_str(), 0644), 0);
   fs::create_symlink("B.JPG", dir / "link.jpg");

@@ -15,7 +15,7 @@
 
 #include "analysis/content_bounds.h"
 
-namespace quarnel::testing {
+namespace quarnel::test {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -194,4 +194,4 @@ TestPage ReferenceCanvas(GrayView page, const std::optional<ContentBox>& box, co
   return canvas;
 }
 
-}  // namespace quarnel::testing
+}  // namespace quarnel::test

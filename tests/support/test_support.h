@@ -15,7 +15,7 @@
 #include "analysis/extremes.h"
 #include "imageio/gray_image.h"
 
-namespace quarnel::testing {
+namespace quarnel::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -108,4 +108,4 @@ std::pair<int, int> ReferencePlacement(const ContentBox& box, const Extremes& e)
 TestPage ReferenceCanvas(GrayView page, const std::optional<ContentBox>& box, const Extremes& e,
                          int white);
 
-}  // namespace quarnel::testing
+}  // namespace quarnel::test

@@ -1,4 +1,4 @@
-#include "pages/folder_listing.h"
+#include "system/folder_listing.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -7,11 +7,12 @@
 #include <cstring>
 #include <memory>
 
+#include "system/file_io.h"
+
 namespace quarnel {
 
 std::optional<std::vector<FolderEntry>> ListFolder(const std::string& folder) {
-  const std::string path = folder.empty() ? std::string(".") : folder;
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(path.c_str()), closedir);
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(FolderPath(folder).c_str()), closedir);
   if (!dir) return std::nullopt;
 
   std::vector<FolderEntry> entries;

@@ -1,13 +1,15 @@
-#include "imageio/atomic_file.h"
+#include "system/atomic_file.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/random.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+
+#include "system/file_io.h"
+#include "system/signals.h"
 
 namespace quarnel {
 namespace {
@@ -30,36 +32,6 @@ std::string TemporaryName(const std::string& folder) {
   return folder + suffix;
 }
 
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-    if (wrote < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(wrote);
-  }
-  return true;
-}
-
-// Holds back the signals that end a run in the calling thread while a temporary file exists, so
-// that a run ended by one of them never leaves a temporary file behind: a signal that arrives
-// meanwhile is delivered when the file is complete or removed.
-class DeferTerminationSignals {
- public:
-  DeferTerminationSignals() {
-    const sigset_t set = TerminationSignals();
-    pthread_sigmask(SIG_BLOCK, &set, &previous_);
-  }
-  ~DeferTerminationSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-  DeferTerminationSignals(const DeferTerminationSignals&) = delete;
-  DeferTerminationSignals& operator=(const DeferTerminationSignals&) = delete;
-
- private:
-  sigset_t previous_;
-};
-
 constexpr int kNameAttempts = 100;
 
 // Renames the complete file `temporary` over `path`; removes it when that fails.
@@ -78,15 +50,11 @@ enum class Outcome { kWritten, kFailed, kNoUnnamedFile };
 Outcome WriteUnnamed(const std::string& folder, const std::string& path,
                      std::span<const std::uint8_t> bytes) {
   // Mode 0666: the kernel takes the umask off, as for any new file.
-  const int fd =
-      open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0) return Outcome::kNoUnnamedFile;
-  if (!WriteAll(fd, bytes)) {
-    close(fd);
-    return Outcome::kFailed;
-  }
+  FileDescriptor fd(open(FolderPath(folder).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+  if (!fd.valid()) return Outcome::kNoUnnamedFile;
+  if (!WriteAll(fd.get(), bytes)) return Outcome::kFailed;
   char link[32];
-  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd.get());
   std::string temporary;
   int linked = -1;
   for (int attempt = 0; attempt < kNameAttempts && linked != 0; ++attempt) {
@@ -94,7 +62,7 @@ Outcome WriteUnnamed(const std::string& folder, const std::string& path,
     linked = linkat(AT_FDCWD, link, AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW);
     if (linked != 0 && errno != EEXIST) break;
   }
-  const bool closed = close(fd) == 0;
+  const bool closed = fd.Close();
   if (linked != 0) return Outcome::kNoUnnamedFile;
   if (!closed) {
     unlink(temporary.c_str());
@@ -107,16 +75,16 @@ Outcome WriteUnnamed(const std::string& folder, const std::string& path,
 bool WriteNamed(const std::string& folder, const std::string& path,
                 std::span<const std::uint8_t> bytes) {
   std::string temporary;
-  int fd = -1;
-  for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
+  FileDescriptor fd;
+  for (int attempt = 0; attempt < kNameAttempts && !fd.valid(); ++attempt) {
     temporary = TemporaryName(folder);
-    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
+    fd = FileDescriptor(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!fd.valid() && errno != EEXIST) return false;
   }
-  if (fd < 0) return false;
+  if (!fd.valid()) return false;
 
-  bool ok = WriteAll(fd, bytes);
-  if (close(fd) != 0) ok = false;
+  bool ok = WriteAll(fd.get(), bytes);
+  if (!fd.Close()) ok = false;
   if (ok) return RenameIntoPlace(temporary, path);
   unlink(temporary.c_str());
   return false;
@@ -124,26 +92,11 @@ bool WriteNamed(const std::string& folder, const std::string& path,
 
 }  // namespace
 
-sigset_t TerminationSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGALRM, SIGVTALRM, SIGPROF, SIGUSR1,
-                           SIGUSR2, SIGXCPU, SIGPOLL}) {
-    sigaddset(&set, signal);
-  }
-#ifdef SIGSTKFLT
-  sigaddset(&set, SIGSTKFLT);
-#endif
-#ifdef SIGPWR
-  sigaddset(&set, SIGPWR);
-#endif
-  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) sigaddset(&set, signal);
-  return set;
-}
-
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
   const std::string folder = FolderOf(path);
-  const DeferTerminationSignals deferSignals;
+  // A run ended by one of these signals never leaves a temporary file behind: one that arrives
+  // meanwhile is delivered when the file is complete or removed.
+  const SignalBlock deferSignals(TerminationSignals());
   switch (WriteUnnamed(folder, path, bytes)) {
     case Outcome::kWritten:
       return true;

@@ -1,0 +1,61 @@
+#include "output/packed_box_store.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "test_support.h"
+
+namespace quarnel {
+namespace {
+
+using KeptIn = PackedBoxStore::KeptIn;
+
+// Random boxes, white paper with specks or noise, kept by two threads' areas in a store whose
+// memory or file holds a few of them: every kept box comes back exactly, and a packing cut short
+// or run on does not unpack. Memory serves only where there is no file.
+TEST(PackedBoxStore, GivesBackEveryKeptBox) {
+  std::mt19937 rng(3);
+  auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  test::TempDir folder;
+  for (const auto& [file, memory, where] : {std::tuple{0, 8000, KeptIn::kMemory},
+                                            {8000, 0, KeptIn::kFile},
+                                            {8000, 8000, KeptIn::kFile}}) {
+    constexpr int kPages = 40;
+    PackedBoxStore store(kPages, folder.str(), file, memory);
+    PackedBoxStore::WorkerArea areas[2];
+    std::vector<test::TestPage> pages;
+    int kept = 0;
+    for (int i = 0; i < kPages; ++i) {
+      test::TestPage page(uniform(1, 70), uniform(1, 40));
+      const bool paper = uniform(0, 1);
+      for (auto& v : page.pixels) v = paper && uniform(0, 9) ? 255 : uniform(0, 255);
+      const KeptIn in = store.Keep(
+          i, page.width, page.height, [&](std::int32_t y) { return page.View().Row(y); },
+          areas[i % 2]);
+      EXPECT_TRUE(in == where || in == KeptIn::kNowhere) << i;
+      kept += in == where;
+      pages.push_back(std::move(page));
+    }
+    EXPECT_TRUE(kept > 0 && kept < kPages) << kept;
+    for (int i = 0; i < kPages; ++i) {
+      const auto bytes = store.Take(i, areas[i % 2]);
+      if (!bytes) continue;
+      --kept;
+      const test::TestPage& page = pages[static_cast<std::size_t>(i)];
+      std::vector<std::uint8_t> packed(bytes->begin(), bytes->end());
+      test::TestPage back(page.width, page.height, 7);
+      const MutableGrayView target{back.pixels.data(), back.width, back.height, back.width};
+      ASSERT_TRUE(UnpackBox(packed, target)) << i;
+      EXPECT_EQ(back.pixels, page.pixels) << i;
+      EXPECT_FALSE(UnpackBox(std::span(packed).first(packed.size() - 1), target)) << i;
+      packed.push_back(0);
+      EXPECT_FALSE(UnpackBox(packed, target)) << i;
+    }
+    EXPECT_EQ(kept, 0);
+    EXPECT_TRUE(test::EntryNames(folder.path()).empty());
+  }
+}
+
+}  // namespace
+}  // namespace quarnel

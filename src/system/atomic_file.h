@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace quarnel {
+
+// Writes `bytes` to `path` so that no reader ever sees a partial file: the bytes go to a
+// temporary file in the same folder, which is renamed over `path` only once it is complete. Where
+// the file system allows it, the temporary file has no name at all while it is written (O_TMPFILE)
+// and is named (".quarnel-*.tmp", so it never ends in ".jpg") only for the moment before the
+// rename; elsewhere it has that name from the start. On any failure the temporary file is removed
+// and `path` keeps what it held before. The new file gets the permissions of any new file (0666
+// less the umask). The signals of TerminationSignals() (system/signals.h) sent to the calling
+// thread are held back while the temporary file exists. Returns true when the file was written
+// completely.
+bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+
+}  // namespace quarnel

@@ -1,0 +1,57 @@
+#pragma once
+
+// Files through their descriptors: the descriptor's owner, reads and writes that carry on after
+// an interrupted call, and the folder name the system calls take.
+
+#include <sys/types.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace quarnel {
+
+// Owns a file descriptor (or none, when negative) and closes it when destroyed.
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor();
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes the descriptor now; false when close reports an error (written data may be lost).
+  bool Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// Calls `call` (a read, write, pread or pwrite) again for as long as a signal interrupts it
+// before it moved any byte, and returns its result.
+template <typename Call>
+ssize_t RetryOnInterrupt(Call call) {
+  ssize_t result;
+  do {
+    result = call();
+  } while (result < 0 && errno == EINTR);
+  return result;
+}
+
+// Writes all of `bytes` to `fd`; false on the first error.
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes);
+
+// Opens the regular file at `path` for reading; an invalid descriptor when it is missing, cannot
+// be opened or is not a regular file (a folder, a FIFO, a device). Opening never waits: a FIFO
+// without a writer is refused at once.
+FileDescriptor OpenRegularFile(const std::string& path);
+
+// The path the system calls take for a folder as the settings hold it: "" is the current folder.
+std::string FolderPath(const std::string& folder);
+
+}  // namespace quarnel
