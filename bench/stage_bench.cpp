@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "analysis/content_bounds.h"
-#include "imageio/jpeg_codec.h"
+#include "imageio/jpeg_reader.h"
+#include "imageio/jpeg_writer.h"
 #include "output/compose.h"
 #include "output/whiten.h"
 
@@ -41,7 +42,8 @@ int main(int argc, char** argv) {
   const int reps = argc > 2 ? std::atoi(argv[2]) : 15;
   using namespace quarnel;
 
-  auto image = LoadGray(path);
+  DecodeBuffer buffer;
+  auto image = LoadGray(path, buffer);
   if (!image) {
     std::fprintf(stderr, "cannot read %s\n", path.c_str());
     return 1;
@@ -53,13 +55,14 @@ int main(int argc, char** argv) {
     std::printf("  %-28s %8.2f ms  %6.2f ns/pixel\n", stage, ms, ms * 1e6 / pixels);
   };
   const double pixels = megapixels * 1e6;
-  report("decode (LoadGray)", MedianMs(reps, [&] { (void)LoadGray(path); }), pixels);
+  DecodeBuffer timedBuffer;
+  report("decode (LoadGray)", MedianMs(reps, [&] { (void)LoadGray(path, timedBuffer); }), pixels);
 
   std::optional<ContentBox> box;
-  report("analysis, plain", MedianMs(reps, [&] { box = FindContentBounds(image->View(), 120, 0); }),
-         pixels);
+  report("analysis, plain",
+         MedianMs(reps, [&] { box = FindContentBounds(GrayView(*image), 120, 0); }), pixels);
   report("analysis, noise 10",
-         MedianMs(reps, [&] { (void)FindContentBounds(image->View(), 120, 10); }), pixels);
+         MedianMs(reps, [&] { (void)FindContentBounds(GrayView(*image), 120, 10); }), pixels);
   if (!box) {
     std::printf("  no content box\n");
     return 0;
@@ -67,7 +70,7 @@ int main(int argc, char** argv) {
   Extremes extremes;
   FoldIntoExtremes(extremes, *box, 0);
   Canvas canvas = Canvas::Create(extremes.maxWidth, extremes.maxHeight);
-  const GrayView boxPixels = image->View().Sub(box->left(), box->top, box->width, box->height);
+  const GrayView boxPixels = GrayView(*image).Sub(box->left(), box->top, box->width, box->height);
   const double boxPixelCount = static_cast<double>(box->width) * box->height;
   report("compose (fill + copy)",
          MedianMs(reps, [&] { ComposePage(canvas, extremes, 256, box, boxPixels); }),
@@ -75,7 +78,8 @@ int main(int argc, char** argv) {
   const double composeAndWhiten =
       MedianMs(reps, [&] { ComposePage(canvas, extremes, 200, box, boxPixels); });
   report("compose + whiten", composeAndWhiten, boxPixelCount);
-  report("encode (quality 50)", MedianMs(reps, [&] { (void)EncodeGrayJpeg(canvas.View()); }),
-         boxPixelCount);
+  std::vector<std::uint8_t> jpeg;
+  report("encode (quality 50)",
+         MedianMs(reps, [&] { (void)EncodeGrayJpeg(canvas.View(), 50, jpeg); }), boxPixelCount);
   return 0;
 }

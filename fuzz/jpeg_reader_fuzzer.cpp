@@ -8,7 +8,7 @@
 #include <new>
 #include <numeric>
 
-#include "imageio/jpeg_codec.h"
+#include "imageio/jpeg_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   try {

@@ -13,7 +13,7 @@
 #include <random>
 
 #include "app/messages.h"
-#include "imageio/jpeg_codec.h"
+#include "imageio/jpeg_reader.h"
 #include "test_support.h"
 
 namespace quarnel::test {

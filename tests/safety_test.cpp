@@ -6,7 +6,7 @@
 #include <csignal>
 #include <random>
 
-#include "imageio/jpeg_codec.h"
+#include "imageio/jpeg_reader.h"
 #include "test_support.h"
 
 namespace quarnel::test {

@@ -10,7 +10,7 @@
 #include "app/messages.h"
 #include "app/ordered_pipeline.h"
 #include "app/run_resources.h"
-#include "imageio/jpeg_codec.h"
+#include "imageio/jpeg_reader.h"
 #include "output/packed_box_store.h"
 #include "output/page_output.h"
 #include "output/thumbnail.h"

@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "imageio/jpeg_codec.h"
-
 namespace quarnel {
+
+// The JPEG quality of the written pages unless -q asks for another.
+inline constexpr std::int32_t kDefaultQuality = 50;
 
 // The run's settings, named as in the usage message. They do not change after the checks.
 struct RunSettings {
@@ -17,7 +18,7 @@ struct RunSettings {
   std::int32_t white = 256;  // 256: no whitening
   std::int32_t noise = 0;    // 0: plain bounds mode
   bool topOnly = false;
-  std::int32_t quality = kDefaultJpegQuality;  // of the written pages
+  std::int32_t quality = kDefaultQuality;  // of the written pages
   // -r: the report file, its name ending in .csv or .html (.htm), which gives the format.
   std::optional<std::string> reportPath = std::nullopt;
 

@@ -4,14 +4,6 @@
 #include <cstdint>
 #include <memory>
 
-// Marks a function whose loops over pixels are worth compiling twice: for processors with AVX2
-// (twice the vector width) and for any x86-64; the program picks one when it starts.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define QUARNEL_PIXEL_LOOPS __attribute__((target_clones("avx2", "default")))
-#else
-#define QUARNEL_PIXEL_LOOPS
-#endif
-
 namespace quarnel {
 
 // A read-only window onto 8-bit luminance pixels (0 black, 255 white), row-major, top row first.
@@ -63,7 +55,6 @@ struct GrayImage {
   }
 
   GrayView View() const { return GrayView{pixels.get(), width, height, width}; }
-  MutableGrayView MutableView() { return MutableGrayView{pixels.get(), width, height, width}; }
 };
 
 }  // namespace quarnel

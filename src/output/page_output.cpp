@@ -1,5 +1,6 @@
 #include "output/page_output.h"
 
+#include "imageio/jpeg_writer.h"
 #include "output/whiten.h"
 
 namespace quarnel {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "analysis/extremes.h"
-#include "imageio/jpeg_codec.h"
+#include "imageio/jpeg_reader.h"
 #include "output/compose.h"
 #include "output/packed_box_store.h"
 #include "pages/page_table.h"

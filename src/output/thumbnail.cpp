@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "imageio/jpeg_codec.h"
+#include "imageio/jpeg_writer.h"
 
 namespace quarnel {
 namespace {
@@ -84,9 +84,9 @@ GrayImage MakeThumbnail(GrayView image, std::int32_t maxSide) {
 
 EncodedThumbnail EncodeThumbnail(GrayView image, std::int32_t maxSide) {
   const GrayImage small = MakeThumbnail(image, maxSide);
-  auto jpeg = EncodeGrayJpeg(small.View());
-  if (!jpeg) return {};
-  return EncodedThumbnail{small.width, small.height, std::move(*jpeg)};
+  EncodedThumbnail thumbnail{small.width, small.height, {}};
+  if (!EncodeGrayJpeg(small.View(), kThumbnailQuality, thumbnail.jpeg)) return {};
+  return thumbnail;
 }
 
 }  // namespace quarnel

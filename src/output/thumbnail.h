@@ -17,7 +17,10 @@ inline constexpr std::int32_t kThumbnailRowsPerBand = 4;
 // its own height and the image's width, not with the image's height. `maxSide` is at least 1.
 GrayImage MakeThumbnail(GrayView image, std::int32_t maxSide);
 
-// A thumbnail of `image` (MakeThumbnail) as a JPEG of the default quality.
+// The JPEG quality of thumbnails.
+inline constexpr int kThumbnailQuality = 50;
+
+// A thumbnail of `image` (MakeThumbnail) as a JPEG of kThumbnailQuality.
 struct EncodedThumbnail {
   std::int32_t width = 0;
   std::int32_t height = 0;

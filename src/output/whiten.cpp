@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "system/cpu_dispatch.h"
+
 namespace quarnel {
 namespace {
 

@@ -1,14 +1,12 @@
 #pragma once
 
-// The tool's only contact with JPEG files: reading any JPEG into 8-bit luminance and
-// writing luminance as a grayscale JPEG. Nothing here prints; failures are results.
+// Reading JPEG files into 8-bit luminance. Nothing here prints; failures are results.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "imageio/gray_image.h"
 
@@ -47,31 +45,16 @@ class DecodeBuffer {
 // Reads the JPEG file at `path` into luminance. Grayscale files give their samples unchanged;
 // colour files are decoded to RGB (CMYK/YCCK by the inverted-CMYK rule R = round(C*K/255), ...)
 // and converted with (77 R + 150 G + 29 B) >> 8. No colour profile and no EXIF rotation is applied.
-// Returns nullopt, with nothing left allocated, when the file is missing, not a regular file,
+// Returns nullopt when the file is missing, not a regular file,
 // not a JPEG, damaged or truncated (corrupt-data and premature-end warnings count as damage),
 // of zero size, or beyond the limits above. Throws std::bad_alloc when memory runs out.
-std::optional<GrayImage> LoadGray(const std::string& path);
-
-// The same into `buffer`: the image is the returned view of the buffer's memory (stride = width),
-// valid until the buffer is used again. On failure the buffer's contents are undefined.
+// The image is the returned view of `buffer`'s memory (stride = width), valid until the buffer is
+// used again. On failure the buffer's contents are undefined.
 std::optional<MutableGrayView> LoadGray(const std::string& path, DecodeBuffer& buffer);
 
 // The same for a JPEG held in memory, refusing images of more than `maxPixels` pixels (a lower
 // limit lets a caller such as a fuzzer pass over large images after reading only the header).
 std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size,
                                             std::int64_t maxPixels = kMaxDecodedPixels);
-
-// The JPEG quality of the written pages unless the caller asks for another (1 ... 100).
-inline constexpr int kDefaultJpegQuality = 50;
-
-// Encodes `image` as a baseline grayscale JPEG (one component, 8 bits) of the given quality,
-// which the caller has checked to be 1 ... 100 (libjpeg's quality scale, baseline tables).
-// Returns nullopt for an empty image; throws std::bad_alloc when memory runs out.
-std::optional<std::vector<std::uint8_t>> EncodeGrayJpeg(GrayView image,
-                                                        int quality = kDefaultJpegQuality);
-
-// The same into `bytes`, which it replaces, reusing their memory. Returns false (the bytes then
-// undefined) for an empty image.
-bool EncodeGrayJpeg(GrayView image, int quality, std::vector<std::uint8_t>& bytes);
 
 }  // namespace quarnel

@@ -1,0 +1,217 @@
+#include "imageio/jpeg_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "imageio/colour_to_gray.h"
+#include "imageio/jpeg_error.h"
+#include "imageio/jpeg_fd_source.h"
+#include "system/file_io.h"
+
+namespace quarnel {
+namespace {
+
+// Called by the decoder while it reads; stops files with an absurd number of scans, each of
+// which would cost a pass over the whole coefficient buffer.
+void LimitScans(j_common_ptr cinfo) {
+  auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (dinfo->input_scan_number > kMaxScans) JumpOnError(cinfo);
+}
+
+// Owns one decompressor and releases it on every path.
+class Decompressor {
+ public:
+  Decompressor() {
+    std::memset(&cinfo_, 0, sizeof cinfo_);
+    InstallErrorManager(err_);
+    cinfo_.err = &err_.pub;
+    progress_.progress_monitor = LimitScans;
+  }
+  ~Decompressor() { jpeg_destroy_decompress(&cinfo_); }
+  Decompressor(const Decompressor&) = delete;
+  Decompressor& operator=(const Decompressor&) = delete;
+
+  jpeg_decompress_struct* cinfo() { return &cinfo_; }
+  ErrorManager* err() { return &err_; }
+  jpeg_progress_mgr* progress() { return &progress_; }
+
+ private:
+  jpeg_decompress_struct cinfo_;
+  ErrorManager err_;
+  jpeg_progress_mgr progress_{};
+};
+
+// Input layouts the row conversion knows.
+enum class Layout { kGray, kRgb, kCmyk };
+
+bool CreateDecompressor(jpeg_decompress_struct* cinfo, ErrorManager* err,
+                        jpeg_progress_mgr* progress) {
+  if (setjmp(err->jump)) return false;
+  jpeg_create_decompress(cinfo);
+  cinfo->mem->max_memory_to_use = kMaxDecoderMemory;
+  cinfo->progress = progress;
+  return true;
+}
+
+// Reads the header, chooses the output colour space and starts decompression.
+// Fails for images of zero size or beyond the pixel limit before any pixel memory is taken: the
+// size is that of the frame header, and the library allocates nothing for the image's samples or
+// coefficients before jpeg_start_decompress.
+bool StartDecompress(jpeg_decompress_struct* cinfo, ErrorManager* err, std::int64_t maxPixels,
+                     Layout* layout) {
+  if (setjmp(err->jump)) return false;
+  if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) return false;
+  const std::int64_t pixels = static_cast<std::int64_t>(cinfo->image_width) *
+                              static_cast<std::int64_t>(cinfo->image_height);
+  if (pixels <= 0 || pixels > maxPixels) return false;
+  switch (cinfo->jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      cinfo->out_color_space = JCS_GRAYSCALE;
+      *layout = Layout::kGray;
+      break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+      cinfo->out_color_space = JCS_CMYK;
+      *layout = Layout::kCmyk;
+      break;
+    default:
+      // Four bytes a pixel: the luminance loop below vectorises far better than on RGB triples.
+      cinfo->out_color_space = JCS_EXT_RGBX;
+      *layout = Layout::kRgb;
+      break;
+  }
+  jpeg_start_decompress(cinfo);
+  return cinfo->output_width == cinfo->image_width && cinfo->output_height == cinfo->image_height;
+}
+
+constexpr int kRowsPerRead = 16;
+
+// Colour rows are decoded into a scratch buffer at an odd address. On aligned rows the
+// library's SIMD colour conversion uses non-temporal stores that bypass the cache, and reading
+// the rows back for the luminance conversion then costs as much as the whole decode.
+constexpr std::size_t kScratchOffset = 1;
+
+// Decodes every row into `out` (stride = width). Colour rows pass through `scratch`, which
+// holds kScratchOffset bytes and then kRowsPerRead rows of output_components samples each.
+bool ReadAllRows(jpeg_decompress_struct* cinfo, ErrorManager* err, Layout layout, std::uint8_t* out,
+                 std::uint8_t* scratch) {
+  if (setjmp(err->jump)) return false;
+  const std::int32_t width = static_cast<std::int32_t>(cinfo->output_width);
+  const std::size_t scratchStride =
+      static_cast<std::size_t>(width) * static_cast<std::size_t>(cinfo->output_components);
+  const RowToGray rgbxToGray = RgbxRowToGray();
+  JSAMPROW rows[kRowsPerRead];
+  while (cinfo->output_scanline < cinfo->output_height) {
+    const JDIMENSION first = cinfo->output_scanline;
+    const JDIMENSION wanted =
+        std::min<JDIMENSION>(kRowsPerRead, cinfo->output_height - cinfo->output_scanline);
+    for (JDIMENSION i = 0; i < wanted; ++i) {
+      rows[i] = layout == Layout::kGray
+                    ? out + static_cast<std::size_t>(first + i) * static_cast<std::size_t>(width)
+                    : scratch + kScratchOffset + i * scratchStride;
+    }
+    const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, wanted);
+    if (got == 0) return false;  // a suspending source cannot happen here; be safe anyway
+    if (layout == Layout::kGray) continue;
+    for (JDIMENSION i = 0; i < got; ++i) {
+      std::uint8_t* dst =
+          out + static_cast<std::size_t>(first + i) * static_cast<std::size_t>(width);
+      if (layout == Layout::kRgb) {
+        rgbxToGray(rows[i], dst, width);
+      } else {
+        CmykRowToGray(rows[i], dst, width);
+      }
+    }
+  }
+  return true;
+}
+
+// Decodes whatever source `attachSource` installs on the decompressor into `buffer`.
+template <typename AttachSource>
+std::optional<MutableGrayView> Decode(std::int64_t maxPixels, DecodeBuffer& buffer,
+                                      AttachSource attachSource) {
+  Decompressor decoder;
+  if (!CreateDecompressor(decoder.cinfo(), decoder.err(), decoder.progress())) {
+    ThrowIfOutOfMemory(*decoder.err());
+    return std::nullopt;
+  }
+  attachSource(decoder.cinfo());
+  Layout layout = Layout::kGray;
+  if (!StartDecompress(decoder.cinfo(), decoder.err(), maxPixels, &layout)) {
+    ThrowIfOutOfMemory(*decoder.err());
+    return std::nullopt;
+  }
+
+  const auto width = static_cast<std::int32_t>(decoder.cinfo()->output_width);
+  const auto height = static_cast<std::int32_t>(decoder.cinfo()->output_height);
+  std::uint8_t* pixels =
+      buffer.Pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  std::uint8_t* scratch = nullptr;
+  if (layout != Layout::kGray) {
+    scratch = buffer.Rows(kScratchOffset +
+                          static_cast<std::size_t>(kRowsPerRead) * static_cast<std::size_t>(width) *
+                              static_cast<std::size_t>(decoder.cinfo()->output_components));
+  }
+  if (!ReadAllRows(decoder.cinfo(), decoder.err(), layout, pixels, scratch)) {
+    ThrowIfOutOfMemory(*decoder.err());
+    return std::nullopt;
+  }
+  // The rest of the file (normally just the end marker) is not read: the image is complete.
+  return MutableGrayView{pixels, width, height, width};
+}
+
+// The image a fresh buffer was decoded into, taken out of it.
+std::optional<GrayImage> TakeImage(const std::optional<MutableGrayView>& view,
+                                   DecodeBuffer& buffer) {
+  if (!view) return std::nullopt;
+  GrayImage image;
+  image.width = view->width;
+  image.height = view->height;
+  image.pixels = buffer.TakePixels();
+  return image;
+}
+
+}  // namespace
+
+std::uint8_t* DecodeBuffer::Pixels(std::size_t bytes) {
+  if (bytes > pixelCapacity_) {
+    pixels_.reset();  // the old pixels are not needed: give the memory back first
+    pixelCapacity_ = 0;
+    pixels_ = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+    pixelCapacity_ = bytes;
+  }
+  return pixels_.get();
+}
+
+std::uint8_t* DecodeBuffer::Rows(std::size_t bytes) {
+  if (bytes > rowCapacity_) {
+    rows_ = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+    rowCapacity_ = bytes;
+  }
+  return rows_.get();
+}
+
+std::unique_ptr<std::uint8_t[]> DecodeBuffer::TakePixels() {
+  pixelCapacity_ = 0;
+  return std::move(pixels_);
+}
+
+std::optional<MutableGrayView> LoadGray(const std::string& path, DecodeBuffer& buffer) {
+  const FileDescriptor fd = OpenRegularFile(path);
+  if (!fd.valid()) return std::nullopt;
+  auto source = std::make_unique<FdSource>();
+  InitFdSourceManager(*source, fd.get());
+  return Decode(kMaxDecodedPixels, buffer,
+                [&](jpeg_decompress_struct* cinfo) { cinfo->src = &source->pub; });
+}
+
+std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size,
+                                            std::int64_t maxPixels) {
+  if (data == nullptr || size == 0) return std::nullopt;
+  DecodeBuffer buffer;
+  return TakeImage(Decode(maxPixels, buffer,
+                          [&](jpeg_decompress_struct* cinfo) { jpeg_mem_src(cinfo, data, size); }),
+                   buffer);
+}
+
+}  // namespace quarnel
