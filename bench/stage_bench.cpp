@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
   }
   Extremes extremes;
   FoldIntoExtremes(extremes, *box, 0);
-  Canvas canvas = Canvas::Create(extremes.maxWidth, extremes.maxHeight);
+  Canvas canvas = Canvas::Create(extremes.maxWidth(), extremes.maxHeight());
   const GrayView boxPixels = GrayView(*image).Sub(box->left(), box->top, box->width, box->height);
   const double boxPixelCount = static_cast<double>(box->width) * box->height;
   report("compose (fill + copy)",

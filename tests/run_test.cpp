@@ -44,7 +44,7 @@ Outcome Model(const Book& book, const std::string& outDir) {
   std::vector<std::optional<GrayImage>> pages;
   std::vector<std::optional<ContentBox>> boxes;
   Outcome o{"", "", 0, book.before};
-  Extremes x;
+  Extreme right, top{INT32_MAX, 0}, width, height;  // the largest right edge, the smallest top, ...
   std::vector<std::string> written(n, book.output ? "skipped" : "");
   for (int j = 0; j < n; ++j) {
     pages.push_back(LoadGrayFromMemory(book.files[j].data(), book.files[j].size()));
@@ -53,18 +53,19 @@ Outcome Model(const Book& book, const std::string& outDir) {
     o.out += "Input " + std::to_string(j) + "/" + std::to_string(n) + "   \r";
     if (!boxes[j]) o.err += "Error: " + std::to_string(j) + "\n";
     if (!boxes[j]) continue;
-    if (boxes[j]->width > x.maxWidth) x.maxWidth = boxes[j]->width, x.maxWidthPage = j;
-    if (boxes[j]->height > x.maxHeight) x.maxHeight = boxes[j]->height, x.maxHeightPage = j;
-    if (boxes[j]->top < x.minTop) x.minTop = boxes[j]->top, x.minTopPage = j;
-    if (boxes[j]->right > x.maxRight) x.maxRight = boxes[j]->right, x.maxRightPage = j;
+    if (boxes[j]->width > width.value) width = {boxes[j]->width, j};
+    if (boxes[j]->height > height.value) height = {boxes[j]->height, j};
+    if (boxes[j]->top < top.value) top = {boxes[j]->top, j};
+    if (boxes[j]->right > right.value) right = {boxes[j]->right, j};
   }
-  for (const auto& [label, page, value] : {std::tuple{"\nMax Right:  ", x.maxRightPage, x.maxRight},
-                                           {"Max Top:    ", x.minTopPage, x.minTop},
-                                           {"Max Width:  ", x.maxWidthPage, x.maxWidth},
-                                           {"Max Height: ", x.maxHeightPage, x.maxHeight}})
-    o.out += label + book.names[page] + " (" + std::to_string(value) + ")\n";
-  if (book.output && x.maxWidth == 0) o.err += "ERROR: no page has content, nothing written\n";
-  if (book.output && x.maxWidth == 0) o.status = 1;
+  const Extremes x{{right, top, width, height}};
+  for (const auto& [label, extreme] : {std::pair{"\nMax Right:  ", right},
+                                       {"Max Top:    ", top},
+                                       {"Max Width:  ", width},
+                                       {"Max Height: ", height}})
+    o.out += label + book.names[extreme.page] + " (" + std::to_string(extreme.value) + ")\n";
+  if (book.output && width.value == 0) o.err += "ERROR: no page has content, nothing written\n";
+  if (book.output && width.value == 0) o.status = 1;
   auto write = [&](int k) {
     const Bytes jpeg = EncodeJpeg(ReferenceCanvas(pages[k]->View(), boxes[k], x, book.white),
                                   {.quality = book.quality});
@@ -79,11 +80,11 @@ Outcome Model(const Book& book, const std::string& outDir) {
       written[k] = "written";
     }
   };
-  if (book.output && x.maxWidth > 0 && book.topOnly) {
+  if (book.output && width.value > 0 && book.topOnly) {
     o.out += "Output Top file\n";
     for (const int k : ExtremePages(x)) write(k);
   }
-  const bool fullPass = book.output && x.maxWidth > 0 && !book.topOnly;
+  const bool fullPass = book.output && width.value > 0 && !book.topOnly;
   for (int k = 0; fullPass && k < n; ++k) {
     o.out += "Output " + std::to_string(k) + "/" + std::to_string(n) + "   \r";
     if (!pages[k]) {
@@ -114,10 +115,10 @@ Outcome Model(const Book& book, const std::string& outDir) {
       const auto [cx, cy] = ReferencePlacement(b, x);
       for (const int v : {b.left(), b.top, b.right, b.bottom(), b.width, b.height, cx, cy})
         csv += std::to_string(v) + ",";
-      for (const auto& [page, word] : {std::pair{x.maxRightPage, "right"},
-                                       {x.minTopPage, "top"},
-                                       {x.maxWidthPage, "width"},
-                                       {x.maxHeightPage, "height"}})
+      for (const auto& [page, word] : {std::pair{right.page, "right"},
+                                       {top.page, "top"},
+                                       {width.page, "width"},
+                                       {height.page, "height"}})
         if (page == j) sets += (sets.empty() ? "" : " ") + std::string(word);
       csv += sets + ",";
     }
@@ -195,20 +196,23 @@ TEST(Run, MatchesTheModel) {
     if (book.quality != 50 || number % 2)
       args.insert(args.end(), {"-q", std::to_string(book.quality)});
     const Outcome expected = Model(book, out.str());
-    // Boxes kept in memory; in the file, or in none when a limit on the file size refuses them;
-    // in both and neither.
-    for (const auto& [workers, memory, file] :
-         {std::tuple{"1", "4000000", "0"}, {"3", "0", "100000000"}, {"2", "3000", "20000"}}) {
+    // The binary, on the machine's cores, under the book's limit on the file size; and, for books
+    // without that limit, the run in this process on one worker and on several, with boxes kept
+    // in memory, in a file, in a file or memory too small for all of them.
+    for (const auto& [process, workers, memory, file] : {std::tuple{true, 0, 0, 0},
+                                                         {false, 1, 4000000, 0},
+                                                         {false, 3, 0, 100000000},
+                                                         {false, 2, 3000, 0},
+                                                         {false, 2, 0, 20000}}) {
+      if (!process && book.fileSizeLimit >= 0) continue;
       fs::remove_all(out.path());
       fs::create_directory(out.path());
       for (const auto& [name, bytes] : book.before) {
         if (bytes.empty()) fs::create_directory(out / name);
         if (!bytes.empty()) WriteBytes(out / name, bytes);
       }
-      const RunResult run = RunQuarnel(args, {.env = {{"QUARNEL_TEST_WORKERS", workers},
-                                                      {"QUARNEL_TEST_BOX_BUDGET", memory},
-                                                      {"QUARNEL_TEST_FILE_BUDGET", file}},
-                                              .fileSizeLimit = book.fileSizeLimit});
+      const RunResult run = process ? RunQuarnel(args, {.fileSizeLimit = book.fileSizeLimit})
+                                    : RunInProcess(args, {workers, file, memory, nullptr});
       Outcome got{run.out, run.err, run.status, {}};
       for (const std::string& name : EntryNames(out.path())) {
         got.files[name] = fs::is_directory(out / name) ? Bytes{} : ReadBytes(out / name);

@@ -14,30 +14,35 @@ namespace {
 
 const Bytes kOld = {'o', 'l', 'd'};  // what the output folder held before
 
+// The binary on one CPU (`taskset -c 0`: one worker), or on all of the machine's.
+RunResult RunOnCpus(bool oneCpu, const std::vector<std::string>& args, const ChildOptions& o) {
+  if (!oneCpu) return RunQuarnel(args, o);
+  std::vector<std::string> all = {"-c", "0", QUARNEL_BINARY};
+  all.insert(all.end(), args.begin(), args.end());
+  return RunProgram("/usr/bin/taskset", all, o);
+}
+
 std::string PageName(int i) {
   std::string name = "p";
   return name + std::to_string(i) + ".jpg";
 }
 
-// A signal while pages are written (40 large noisy pages, read again and whitened) or during the
-// analysis ends the run with 128 + signal.
+// A signal while pages are written (40 large noisy pages, whitened) or during the analysis ends
+// the run with 128 + signal.
 TEST(OutputSafety, Signals) {
   TempDir in;
   std::mt19937 random(7);
   TestPage page(1200, 1200);
   for (auto& v : page.pixels) v = random() % 100;
   for (int i = 10; i < 50; ++i) WriteBytes(in / PageName(i), EncodeJpeg(page));
-  for (const auto& [signal, after, workers] : {std::tuple{SIGINT, "Output 0/", "1"},
-                                               {SIGTERM, "Output 1/", "2"},
-                                               {SIGHUP, "Input 1", "2"},
-                                               {SIGQUIT, "Output 2/", "1"}}) {
+  for (const auto& [signal, after, oneCpu] : {std::tuple{SIGINT, "Output 0/", true},
+                                              {SIGTERM, "Output 1/", false},
+                                              {SIGHUP, "Input 1", false},
+                                              {SIGQUIT, "Output 2/", true}}) {
     TempDir out;
     for (int i = 10; i < 50; i += 2) WriteBytes(out / PageName(i), kOld);
-    const RunResult run =
-        RunQuarnel({"-i", in.str(), "-o", out.str(), "-w"},
-                   {.env = {{"QUARNEL_TEST_WORKERS", workers}, {"QUARNEL_TEST_BOX_BUDGET", "0"}},
-                    .signal = signal,
-                    .signalAfter = after});
+    const RunResult run = RunOnCpus(oneCpu, {"-i", in.str(), "-o", out.str(), "-w"},
+                                    {.signal = signal, .signalAfter = after});
     EXPECT_EQ(run.status, 128 + signal) << after << ", signal " << run.signal;
     for (const std::string& name : EntryNames(out.path())) {
       const Bytes bytes = ReadBytes(out / name);
@@ -54,16 +59,15 @@ TEST(OutputSafety, OutOfMemory) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space";
 #endif
-  for (const auto& [workers, progressive, size] :
-       {std::tuple{"1", false, 16384}, {"2", true, 12000}}) {
+  for (const auto& [oneCpu, progressive, size] :
+       {std::tuple{true, false, 16384}, {false, true, 12000}}) {
     TempDir in, out;
     const Bytes page = EncodeJpeg(TestPage(120, 100, 0), {.progressive = progressive});
     WriteBytes(in / "a.jpg", page);
     WriteBytes(in / "b.jpg", DeclareSize(page, size, 64000));
     const RunResult run =
-        RunQuarnel({"-i", in.str(), "-o", out.str()},
-                   {.env = {{"QUARNEL_TEST_WORKERS", workers}}, .addressSpaceLimit = 256 << 20});
-    EXPECT_EQ(run.err, "ERROR: out of memory\n") << workers;
+        RunOnCpus(oneCpu, {"-i", in.str(), "-o", out.str()}, {.addressSpaceLimit = 256 << 20});
+    EXPECT_EQ(run.err, "ERROR: out of memory\n") << oneCpu;
     EXPECT_EQ(run.status, 1) << "signal " << run.signal;
     EXPECT_TRUE(EntryNames(out.path()).empty());
   }

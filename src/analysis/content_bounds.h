@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "analysis/geometry.h"
 #include "imageio/gray_image.h"
-#include "pages/page_table.h"
 
 namespace quarnel {
 

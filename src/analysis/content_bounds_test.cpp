@@ -55,8 +55,9 @@ TEST(FindContentBounds, MatchesTheReference) {
 
 // The -z pass writes each extreme page once, in the order right, top, width, height.
 TEST(ExtremePages, FirstAppearanceOrder) {
-  EXPECT_EQ(ExtremePages({0, 0, 0, 0, 2, 2, 0, 2}), (std::vector<std::int32_t>{2, 0}));
-  EXPECT_EQ(ExtremePages({0, 0, 0, 0, 3, 1, 1, 2}), (std::vector<std::int32_t>{3, 1, 2}));
+  EXPECT_EQ(ExtremePages({{{{0, 2}, {0, 2}, {0, 0}, {0, 2}}}}), (std::vector<std::int32_t>{2, 0}));
+  EXPECT_EQ(ExtremePages({{{{0, 3}, {0, 1}, {0, 1}, {0, 2}}}}),
+            (std::vector<std::int32_t>{3, 1, 2}));
 }
 
 }  // namespace

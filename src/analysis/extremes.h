@@ -1,26 +1,45 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
-#include "pages/page_table.h"
+#include "analysis/geometry.h"
 
 namespace quarnel {
 
-// The extreme content boxes over all analysed pages, each with the index of the page that sets
-// it. maxWidth x maxHeight is the size of every output page; maxRight and minTop anchor the
-// placement of each page's box on it.
-struct Extremes {
-  std::int32_t maxRight = 0;
-  std::int32_t minTop = std::numeric_limits<std::int32_t>::max();
-  std::int32_t maxWidth = 0;
-  std::int32_t maxHeight = 0;
-  std::int32_t maxRightPage = 0;
-  std::int32_t minTopPage = 0;
-  std::int32_t maxWidthPage = 0;
-  std::int32_t maxHeightPage = 0;
+// The four extremes over all analysed pages, in the summary's order: the largest right edge, the
+// smallest top edge, the largest width and the largest height.
+enum class ExtremeKind { kRight, kTop, kWidth, kHeight };
+inline constexpr ExtremeKind kExtremeKinds[] = {ExtremeKind::kRight, ExtremeKind::kTop,
+                                                ExtremeKind::kWidth, ExtremeKind::kHeight};
 
+// "right", "top", "width" or "height".
+const char* ExtremeName(ExtremeKind kind);
+
+// An extreme's value and the index of the page that sets it.
+struct Extreme {
+  std::int32_t value = 0;
+  std::int32_t page = 0;
+  friend bool operator==(const Extreme&, const Extreme&) = default;
+};
+
+// The extremes of the boxes folded so far, one entry a kind. maxWidth x maxHeight is the size of
+// every output page; maxRight and minTop anchor the placement of each page's box on it.
+struct Extremes {
+  std::array<Extreme, std::size(kExtremeKinds)> entries = {
+      {{0, 0}, {std::numeric_limits<std::int32_t>::max(), 0}, {0, 0}, {0, 0}}};
+
+  Extreme& operator[](ExtremeKind kind) { return entries[static_cast<std::size_t>(kind)]; }
+  const Extreme& operator[](ExtremeKind kind) const {
+    return entries[static_cast<std::size_t>(kind)];
+  }
+  std::int32_t maxRight() const { return (*this)[ExtremeKind::kRight].value; }
+  std::int32_t minTop() const { return (*this)[ExtremeKind::kTop].value; }
+  std::int32_t maxWidth() const { return (*this)[ExtremeKind::kWidth].value; }
+  std::int32_t maxHeight() const { return (*this)[ExtremeKind::kHeight].value; }
   friend bool operator==(const Extremes&, const Extremes&) = default;
 };
 
@@ -29,7 +48,22 @@ struct Extremes {
 void FoldIntoExtremes(Extremes& extremes, const ContentBox& box, std::int32_t index);
 
 // The distinct pages that set the extremes, each once, in the order of its first appearance
-// among maxRight, minTop, maxWidth and maxHeight.
+// among the kinds.
 std::vector<std::int32_t> ExtremePages(const Extremes& extremes);
+
+// Where a box lands on the canvas: the canvas column of its left column and the canvas row of
+// its top row.
+struct Placement {
+  std::int32_t offsetX = 0;
+  std::int32_t offsetY = 0;
+  friend bool operator==(const Placement&, const Placement&) = default;
+};
+
+// The canvas is a window onto every page: it shows the image columns
+// maxRight - maxWidth ... maxRight - 1 and the rows minTop ... minTop + maxHeight - 1. A box
+// keeps its place in that window, except that a box beginning left of the window moves right to
+// the first column, and a box that would end below the window moves up to end on the last row.
+// For a box that took part in `extremes` the whole box lands on the canvas.
+Placement ComputePlacement(const ContentBox& box, const Extremes& extremes);
 
 }  // namespace quarnel

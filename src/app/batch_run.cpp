@@ -5,12 +5,12 @@
 #include <span>
 #include <vector>
 
-#include "analysis/content_bounds.h"
 #include "analysis/extremes.h"
+#include "analysis/page_analysis.h"
 #include "app/messages.h"
 #include "app/ordered_pipeline.h"
 #include "app/run_resources.h"
-#include "imageio/jpeg_reader.h"
+#include "imageio/jpeg_writer.h"
 #include "output/packed_box_store.h"
 #include "output/page_output.h"
 #include "output/thumbnail.h"
@@ -22,112 +22,94 @@ namespace quarnel {
 namespace {
 
 // The long side of the report's page pictures, in pixels, and the room set aside for each
-// picture's JPEG bytes (a 200-pixel page takes 3 to 8 kB).
+// picture's JPEG bytes, more than such a picture takes.
 constexpr std::int32_t kThumbnailSide = 200;
 constexpr std::size_t kThumbnailRoom = 16384;
 
-// What the run learned of a page beyond its box.
-struct AnalysedPage {
-  PageFacts facts;  // for the report
+// What the passes share: the run's settings and machinery.
+struct Run {
+  const RunSettings& settings;
+  int workers = 1;
+  const PageSource& pages;
+  bool makeThumbnails = false;  // for the HTML report
+  PackedBoxStore& store;        // where the boxes are kept for the output pass
+  std::vector<PageWorkspace>& workspaces;
+  std::FILE* out;
+  std::FILE* err;
 };
 
-// What the analysis pass makes of every page, besides finding its box.
-struct AnalysisWork {
-  bool makeThumbnails = false;      // for the HTML report
-  PackedBoxStore* store = nullptr;  // where the boxes are kept for the output pass
-};
-
-// A page as one worker analysed it.
-struct PageAnalysis {
-  bool readable = false;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::optional<ContentBox> box;
-  EncodedThumbnail thumbnail;  // empty unless asked for
-};
-
-void AnalysePage(std::int32_t index, const std::string& path, const RunSettings& settings,
-                 const AnalysisWork& work, PageWorkspace& workspace, PageAnalysis& analysis) {
-  analysis.readable = false;
-  analysis.width = analysis.height = 0;
-  analysis.box.reset();
-  analysis.thumbnail = {};
-  const auto image = LoadGray(path, workspace.decoded);
-  if (!image) return;
-  analysis.readable = true;
-  analysis.width = image->width;
-  analysis.height = image->height;
-  analysis.box = FindContentBounds(*image, settings.black, settings.noise);
-  if (work.makeThumbnails) analysis.thumbnail = EncodeThumbnail(*image, kThumbnailSide);
-  if (analysis.box && work.store->open())
-    KeepPageBox(index, *image, *analysis.box, settings.white, workspace, *work.store);
+// The thumbnail of a decoded page into `thumbnail`, whose memory it keeps; `jpeg` is scratch.
+void MakePageThumbnail(GrayView page, std::vector<std::uint8_t>& jpeg, PageThumbnail& thumbnail) {
+  const GrayImage small = MakeThumbnail(page, kThumbnailSide);
+  if (!EncodeGrayJpeg(small.View(), kThumbnailQuality, jpeg)) return;
+  thumbnail.width = small.width;
+  thumbnail.height = small.height;
+  thumbnail.jpeg.assign(jpeg.begin(), jpeg.end());
 }
 
-// Reads and analyses every page, printing progress and failures in table order. Stores each
-// box found in the table and folds it into the extremes; the workers keep the boxes' pixels in
-// `store` until it refuses one.
-Extremes RunAnalysisPass(const RunSettings& settings, const RunOptions& options,
-                         bool makeThumbnails, PageTable& table, std::vector<AnalysedPage>& pages,
-                         std::vector<PageWorkspace>& workspaces, PackedBoxStore& store,
-                         std::FILE* out, std::FILE* err) {
+// Reads and analyses page `index` into its record, and keeps its box in the store for the
+// output pass while the store takes boxes.
+void ReadAndAnalysePage(const Run& run, std::int32_t index, PageWorkspace& workspace,
+                        std::vector<std::uint8_t>& thumbnailScratch, PageRecord& record) {
+  const auto image = run.pages.Read(run.settings.inDir + record.name, workspace.decoded);
+  if (!image) return;  // the record stays as listed: unreadable
+  record.width = image->width;
+  record.height = image->height;
+  record.findings = AnalysePage(*image, {run.settings.black, run.settings.noise});
+  record.status = record.box() ? PageStatus::kOk : PageStatus::kNoContent;
+  if (run.makeThumbnails) MakePageThumbnail(*image, thumbnailScratch, record.thumbnail);
+  if (record.box() && run.store.open())
+    KeepPageBox(index, *image, *record.box(), run.settings.white, workspace, run.store);
+}
+
+// Reads and analyses every page, printing progress and failures in table order, and folds the
+// boxes found into the extremes. Each page's record is filled by the worker that analyses it and
+// read here, in table order, once that worker is done with it.
+Extremes RunAnalysisPass(const Run& run, PageTable& table) {
   Extremes extremes;
   const std::int32_t count = table.count();
-  const AnalysisWork work{makeThumbnails, &store};
-  RunOrdered<PageAnalysis>(
-      count, options.workers, 2 * options.workers,
-      [&](std::int32_t j, int worker, PageAnalysis& analysis) {
-        AnalysePage(j, settings.inDir + table.records[static_cast<std::size_t>(j)].name, settings,
-                    work, workspaces[static_cast<std::size_t>(worker)], analysis);
+  struct Scratch {
+    std::vector<std::uint8_t> thumbnailJpeg;  // reused from page to page
+  };
+  RunOrdered<Scratch>(
+      count, run.workers, 2 * run.workers,
+      [&](std::int32_t j, int worker, Scratch& scratch) {
+        ReadAndAnalysePage(run, j, run.workspaces[static_cast<std::size_t>(worker)],
+                           scratch.thumbnailJpeg, table[j]);
       },
-      [&](std::int32_t j, PageAnalysis& analysis) {
-        std::fprintf(out, messages::kInputProgress, j, count);
-        std::fflush(out);
-        AnalysedPage& page = pages[static_cast<std::size_t>(j)];
-        page.facts.status = !analysis.readable ? PageStatus::kUnreadable
-                            : analysis.box     ? PageStatus::kOk
-                                               : PageStatus::kNoContent;
-        page.facts.width = analysis.width;
-        page.facts.height = analysis.height;
-        // Copied into the room set aside before the pass (see RunBatch).
-        page.facts.thumbnail.width = analysis.thumbnail.width;
-        page.facts.thumbnail.height = analysis.thumbnail.height;
-        page.facts.thumbnail.jpeg.assign(analysis.thumbnail.jpeg.begin(),
-                                         analysis.thumbnail.jpeg.end());
-        if (!analysis.box) {
-          std::fprintf(err, messages::kAnalysisError, j);
-          return true;
+      [&](std::int32_t j, Scratch&) {
+        std::fprintf(run.out, messages::kInputProgress, j, count);
+        std::fflush(run.out);
+        if (const auto& box = table[j].box()) {
+          FoldIntoExtremes(extremes, *box, j);
+        } else {
+          std::fprintf(run.err, messages::kAnalysisError, j);
         }
-        table.records[static_cast<std::size_t>(j)].box = analysis.box;
-        FoldIntoExtremes(extremes, *analysis.box, j);
         return true;
       });
   return extremes;
 }
 
 void PrintSummary(const PageTable& table, const Extremes& extremes, std::FILE* out) {
-  auto name = [&](std::int32_t index) {
-    return table.records[static_cast<std::size_t>(index)].name.c_str();
-  };
   std::fputs("\n", out);
-  std::fprintf(out, messages::kMaxRight, name(extremes.maxRightPage), extremes.maxRight);
-  std::fprintf(out, messages::kMaxTop, name(extremes.minTopPage), extremes.minTop);
-  std::fprintf(out, messages::kMaxWidth, name(extremes.maxWidthPage), extremes.maxWidth);
-  std::fprintf(out, messages::kMaxHeight, name(extremes.maxHeightPage), extremes.maxHeight);
+  for (const ExtremeKind kind : kExtremeKinds) {
+    const Extreme& extreme = extremes[kind];
+    std::fprintf(out, messages::kExtremeLines[static_cast<int>(kind)],
+                 table[extreme.page].name.c_str(), extreme.value);
+  }
   std::fflush(out);
 }
 
-// Writes every page (or, with topOnly, each distinct extreme page once) into the output folder,
-// noting in each page's facts whether it was written. Returns true when every page that should
+// Writes every page (or, with -z, each distinct extreme page once) into the output folder,
+// noting in each page's record whether it was written. Returns true when every page that should
 // have been written was written.
-bool RunOutputPass(const RunSettings& settings, const RunOptions& options, const PageTable& table,
-                   std::vector<AnalysedPage>& pages, const Extremes& extremes,
-                   std::vector<PageWorkspace>& workspaces, PackedBoxStore& store, std::FILE* out,
-                   std::FILE* err) {
+bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
+  const RunSettings& settings = run.settings;
   std::vector<std::int32_t> order;
-  if (settings.topOnly) {
+  if (settings.extremePagesOnly) {
     order = ExtremePages(extremes);
-    std::fputs(messages::kOutputTopOnly, out);
-    std::fflush(out);
+    std::fputs(messages::kOutputTopOnly, run.out);
+    std::fflush(run.out);
   } else {
     for (std::int32_t k = 0; k < table.count(); ++k) order.push_back(k);
   }
@@ -138,56 +120,53 @@ bool RunOutputPass(const RunSettings& settings, const RunOptions& options, const
   };
   bool allWritten = true;
   RunOrdered<RenderedPage>(
-      static_cast<std::int32_t>(order.size()), options.workers, 2 * options.workers,
+      static_cast<std::int32_t>(order.size()), run.workers, 2 * run.workers,
       [&](std::int32_t n, int worker, RenderedPage& rendered) {
-        const std::size_t k = static_cast<std::size_t>(order[static_cast<std::size_t>(n)]);
-        const OutputPageSource source{static_cast<std::int32_t>(k),
-                                      settings.inDir + table.records[k].name, table.records[k].box,
-                                      pages[k].facts.status == PageStatus::kUnreadable};
-        rendered.status =
-            RenderOutputPage(source, extremes, settings.white, settings.quality, store,
-                             workspaces[static_cast<std::size_t>(worker)], rendered.jpeg);
+        const std::int32_t k = order[static_cast<std::size_t>(n)];
+        const PageRecord& record = table[k];
+        const OutputPageSource source{k, settings.inDir + record.name, record.box(),
+                                      record.status == PageStatus::kUnreadable};
+        rendered.status = RenderOutputPage(
+            source, extremes, settings.white, settings.quality, run.pages, run.store,
+            run.workspaces[static_cast<std::size_t>(worker)], rendered.jpeg);
       },
       [&](std::int32_t n, RenderedPage& rendered) {
         const std::int32_t k = order[static_cast<std::size_t>(n)];
-        AnalysedPage& page = pages[static_cast<std::size_t>(k)];
-        if (!settings.topOnly) {
-          std::fprintf(out, messages::kOutputProgress, k, table.count());
-          std::fflush(out);
+        PageRecord& record = table[k];
+        if (!settings.extremePagesOnly) {
+          std::fprintf(run.out, messages::kOutputProgress, k, table.count());
+          std::fflush(run.out);
         }
-        page.facts.output = PageOutput::kFailed;
+        record.output = PageOutput::kFailed;
         if (rendered.status == RenderStatus::kUnreadable) {
-          std::fputs(messages::kOutputError, err);
+          std::fputs(messages::kOutputError, run.err);
           allWritten = false;
-          return settings.topOnly;  // the full pass ends at a page that cannot be read
+          return settings.extremePagesOnly;  // the full pass ends at a page that cannot be read
         }
-        const std::string path = settings.outDir + table.records[static_cast<std::size_t>(k)].name;
+        const std::string path = settings.outDir + record.name;
         if (rendered.status != RenderStatus::kEncoded ||
             !WriteFileAtomically(path, rendered.jpeg)) {
-          std::fprintf(err, messages::kCannotWrite, path.c_str());
+          std::fprintf(run.err, messages::kCannotWrite, path.c_str());
           allWritten = false;
         } else {
-          page.facts.output = PageOutput::kWritten;
+          record.output = PageOutput::kWritten;
         }
         return true;
       });
 
-  if (!settings.topOnly) {
-    std::fputs("\n", out);
-    std::fflush(out);
+  if (!settings.extremePagesOnly) {
+    std::fputs("\n", run.out);
+    std::fflush(run.out);
   }
   return allWritten;
 }
 
 // Writes the report of the run to the path the settings name. Returns false when it could not.
-bool WriteReport(const RunSettings& settings, ReportFormat format, const PageTable& table,
-                 const Extremes& extremes, std::vector<AnalysedPage>& pages) {
-  std::vector<PageFacts> facts;
-  facts.reserve(pages.size());
-  for (AnalysedPage& page : pages) facts.push_back(std::move(page.facts));
-  const RunReport report{settings.inDir, settings.black, settings.white, settings.noise,
-                         table,          extremes,       facts};
-  const std::string text = format == ReportFormat::kCsv ? CsvReport(report) : HtmlReport(report);
+bool WriteReport(const RunSettings& settings, const PageTable& table, const Extremes& extremes) {
+  const RunReport report{settings.inDir, settings.black, settings.white,
+                         settings.noise, table,          extremes};
+  const std::string text =
+      settings.reportFormat == ReportFormat::kCsv ? CsvReport(report) : HtmlReport(report);
   return WriteFileAtomically(
       *settings.reportPath,
       std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
@@ -197,57 +176,49 @@ bool WriteReport(const RunSettings& settings, ReportFormat format, const PageTab
 
 int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* out,
              std::FILE* err) {
-  PageTable table;
-  ListInputFiles(settings.inDir, table);
+  PageTable table = ListInputFiles(settings.inDir);
   if (table.count() == 0) {
     std::fprintf(err, messages::kNoJpg, settings.inDir.empty() ? "./" : settings.inDir.c_str());
     return 1;
   }
 
-  RunOptions effective = options;
-  effective.workers = std::max(1, std::min(options.workers, table.count()));
+  const int workers = std::max(1, std::min(options.workers, table.count()));
   // Without an output pass there is nothing to keep the boxes for; with -z it writes at most four
   // pages, and reading those again costs less than keeping every page's box.
-  if (settings.outDir.empty() || settings.topOnly) {
-    effective.boxBudget = 0;
-    effective.fileBudget = 0;
-  }
-  if (!effective.fileBudget) effective.fileBudget = DefaultFileBudget(settings.outDir);
+  const bool keepBoxes = !settings.outDir.empty() && !settings.extremePagesOnly;
+  const std::size_t fileBudget =
+      !keepBoxes ? 0 : options.fileBudget.value_or(DefaultFileBudget(settings.outDir));
+  const std::size_t memoryBudget =
+      !keepBoxes ? 0 : options.memoryBudget.value_or(DefaultBoxBudget());
 
-  std::optional<ReportFormat> report;
-  if (settings.reportPath) report = ReportFormatOf(*settings.reportPath);
-
-  std::vector<AnalysedPage> pages(static_cast<std::size_t>(table.count()));
+  const bool makeThumbnails = settings.reportFormat == ReportFormat::kHtml;
   // The pictures' bytes outlive their pages' decoded images. Allocated among the images as they
-  // come and go, they would split the freed image memory that the next page reuses, and about
-  // one page in fifteen would need fresh memory (4000 more page faults on the 60-page benchmark
-  // book); set aside before any page is decoded, they stay out of the way.
-  if (report == ReportFormat::kHtml) {
-    for (AnalysedPage& page : pages) page.facts.thumbnail.jpeg.reserve(kThumbnailRoom);
+  // come and go, they would split the freed image memory that the next page reuses, and pages
+  // would need fresh memory; set aside before any page is decoded, they stay out of the way.
+  if (makeThumbnails) {
+    for (PageRecord& record : table.records) record.thumbnail.jpeg.reserve(kThumbnailRoom);
   }
   // Each worker's memory, reused from page to page by both passes, and the kept boxes.
-  std::vector<PageWorkspace> workspaces(static_cast<std::size_t>(effective.workers));
-  PackedBoxStore store(table.count(), settings.outDir, *effective.fileBudget,
-                       effective.boxBudget.value_or(DefaultBoxBudget()));
-  const Extremes extremes = RunAnalysisPass(settings, effective, report == ReportFormat::kHtml,
-                                            table, pages, workspaces, store, out, err);
+  std::vector<PageWorkspace> workspaces(static_cast<std::size_t>(workers));
+  PackedBoxStore store(table.count(), settings.outDir, fileBudget, memoryBudget);
+  const JpegFiles files;
+  const Run run{
+      settings, workers, options.pages ? *options.pages : files, makeThumbnails, store, workspaces,
+      out,      err};
+  const Extremes extremes = RunAnalysisPass(run, table);
   PrintSummary(table, extremes, out);
 
   int status = 0;
   if (!settings.outDir.empty()) {
-    for (AnalysedPage& page : pages) page.facts.output = PageOutput::kSkipped;
-    if (extremes.maxWidth <= 0 || extremes.maxHeight <= 0) {
+    for (PageRecord& record : table.records) record.output = PageOutput::kSkipped;
+    if (extremes.maxWidth() <= 0 || extremes.maxHeight() <= 0) {
       std::fputs(messages::kNoContent, err);
       status = 1;
     } else {
-      if (options.betweenPasses) options.betweenPasses();
-      status =
-          RunOutputPass(settings, effective, table, pages, extremes, workspaces, store, out, err)
-              ? 0
-              : 1;
+      status = RunOutputPass(run, table, extremes) ? 0 : 1;
     }
   }
-  if (report && !WriteReport(settings, *report, table, extremes, pages)) {
+  if (settings.reportPath && !WriteReport(settings, table, extremes)) {
     std::fprintf(err, messages::kCannotWrite, settings.reportPath->c_str());
     status = 1;
   }

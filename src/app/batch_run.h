@@ -2,22 +2,23 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <functional>
 #include <optional>
 
 #include "app/command_line.h"
+#include "imageio/page_source.h"
 
 namespace quarnel {
 
-// How the run uses the machine. Neither changes what the run prints or writes.
+// How the run uses the machine, and where it reads its pages. None changes what the run prints
+// or writes, pages read alike.
 struct RunOptions {
   int workers = 1;  // threads that read, analyse and compose pages
-  // Bytes of packed boxes kept from the analysis for the output pass in memory, and then in a
-  // file in the output folder. By default the file's as DefaultFileBudget allows, and memory's
-  // as DefaultBoxBudget allows only where the output folder cannot hold the file.
-  std::optional<std::size_t> boxBudget;
+  // Bytes of packed boxes kept from the analysis for the output pass in a file in the output
+  // folder (by default as DefaultFileBudget allows), or in memory where there is no such file (by
+  // default as DefaultBoxBudget allows).
   std::optional<std::size_t> fileBudget;
-  std::function<void()> betweenPasses;  // called before the output pass starts (for tests)
+  std::optional<std::size_t> memoryBudget;
+  const PageSource* pages = nullptr;  // nullptr: the JPEG files themselves
 };
 
 // Runs the whole job for checked settings: lists the input folder, analyses every page, prints

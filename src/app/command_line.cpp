@@ -3,7 +3,6 @@
 #include <limits>
 
 #include "app/messages.h"
-#include "report/run_report.h"
 
 namespace quarnel {
 namespace {
@@ -18,6 +17,17 @@ std::string FolderArgument(const std::string& arg) {
   return arg + '/';
 }
 
+bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+  if (text.size() < suffix.size()) return false;
+  const std::string_view end = text.substr(text.size() - suffix.size());
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    char c = end[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != suffix[i]) return false;
+  }
+  return true;
+}
+
 ParseResult UsageError(std::string prefix = {}) {
   return ParseResult{std::nullopt, std::move(prefix) + messages::kUsage, {}};
 }
@@ -27,6 +37,12 @@ ParseResult Help() {
 }
 
 }  // namespace
+
+std::optional<ReportFormat> ReportFormatOf(std::string_view path) {
+  if (EndsWithNoCase(path, ".csv")) return ReportFormat::kCsv;
+  if (EndsWithNoCase(path, ".html") || EndsWithNoCase(path, ".htm")) return ReportFormat::kHtml;
+  return std::nullopt;
+}
 
 std::int32_t ParseInteger(const char* text) {
   while (IsSpace(*text)) ++text;
@@ -77,7 +93,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         settings.noise = optionalValueFollows ? ParseInteger(args[++i].c_str()) : 10;
         break;
       case 'z':
-        settings.topOnly = true;
+        settings.extremePagesOnly = true;
         break;
       case 'q':
         if (!hasNext) return UsageError();
@@ -86,6 +102,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       case 'r':
         if (!hasNext) return UsageError();
         settings.reportPath = args[++i];
+        settings.reportFormat = ReportFormatOf(*settings.reportPath);
         break;
       case 'h':
         return Help();
@@ -103,9 +120,9 @@ std::optional<std::string> CheckSettings(const RunSettings& settings) {
     return messages::kBlackWhiteRange;
   }
   if (settings.noise < 0) return messages::kNoiseRange;
-  if (settings.topOnly && settings.outDir.empty()) return messages::kTopOnlyNeedsOutDir;
+  if (settings.extremePagesOnly && settings.outDir.empty()) return messages::kTopOnlyNeedsOutDir;
   if (settings.quality < 1 || settings.quality > 100) return messages::kQualityRange;
-  if (settings.reportPath && !ReportFormatOf(*settings.reportPath)) return messages::kReportName;
+  if (settings.reportPath && !settings.reportFormat) return messages::kReportName;
   return std::nullopt;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quarnel {
@@ -10,17 +11,24 @@ namespace quarnel {
 // The JPEG quality of the written pages unless -q asks for another.
 inline constexpr std::int32_t kDefaultQuality = 50;
 
+enum class ReportFormat { kCsv, kHtml };
+
+// The format a report file name asks for: ".csv" gives the table, ".html" or ".htm" the
+// overview, in any letter case. nullopt for any other name.
+std::optional<ReportFormat> ReportFormatOf(std::string_view path);
+
 // The run's settings, named as in the usage message. They do not change after the checks.
 struct RunSettings {
   std::string inDir;   // "" (the current folder) or a folder ending in '/'
   std::string outDir;  // "" (no output pass) or a folder ending in '/'
   std::int32_t black = 120;
-  std::int32_t white = 256;  // 256: no whitening
-  std::int32_t noise = 0;    // 0: plain bounds mode
-  bool topOnly = false;
+  std::int32_t white = 256;                // 256: no whitening
+  std::int32_t noise = 0;                  // 0: plain bounds mode
+  bool extremePagesOnly = false;           // -z: write only the pages that set the extremes
   std::int32_t quality = kDefaultQuality;  // of the written pages
   // -r: the report file, its name ending in .csv or .html (.htm), which gives the format.
   std::optional<std::string> reportPath = std::nullopt;
+  std::optional<ReportFormat> reportFormat = std::nullopt;  // nullopt for a name of neither
 
   friend bool operator==(const RunSettings&, const RunSettings&) = default;
 };

@@ -25,7 +25,7 @@ std::string ParseAndCheck(const std::vector<std::string>& args) {
   const RunSettings& s = *p.settings;
   return "in '" + s.inDir + "' out '" + s.outDir + "' b " + std::to_string(s.black) + " w " +
          std::to_string(s.white) + " n " + std::to_string(s.noise) + " q " +
-         std::to_string(s.quality) + (s.topOnly ? " z" : "") +
+         std::to_string(s.quality) + (s.extremePagesOnly ? " z" : "") +
          (s.reportPath ? " r " + *s.reportPath : "");
 }
 

@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
@@ -7,7 +6,6 @@
 #include "app/batch_run.h"
 #include "app/command_line.h"
 #include "app/messages.h"
-#include "app/run_resources.h"
 #include "system/machine.h"
 #include "system/signals.h"
 
@@ -15,27 +13,6 @@ namespace {
 
 // The process status of a usage or settings error (-1 as an 8-bit status).
 constexpr int kSettingsErrorStatus = 255;
-
-// Test hooks: the tests compare runs with a forced number of workers, and with the bytes of boxes
-// kept in memory (QUARNEL_TEST_BOX_BUDGET) and in the file (QUARNEL_TEST_FILE_BUDGET) forced, so
-// that the output pass takes boxes from either or reads pages again. None changes the output.
-quarnel::RunOptions MachineOptions() {
-  quarnel::RunOptions options;
-  options.workers = quarnel::AvailableCpus();
-  if (const char* workers = std::getenv("QUARNEL_TEST_WORKERS")) {
-    const long value = std::strtol(workers, nullptr, 10);
-    if (value >= 1 && value <= 256) options.workers = static_cast<int>(value);
-  }
-  if (const char* budget = std::getenv("QUARNEL_TEST_BOX_BUDGET")) {
-    const long long value = std::strtoll(budget, nullptr, 10);
-    if (value >= 0) options.boxBudget = static_cast<std::size_t>(value);
-  }
-  if (const char* budget = std::getenv("QUARNEL_TEST_FILE_BUDGET")) {
-    const long long value = std::strtoll(budget, nullptr, 10);
-    if (value >= 0) options.fileBudget = static_cast<std::size_t>(value);
-  }
-  return options;
-}
 
 }  // namespace
 
@@ -64,7 +41,9 @@ int main(int argc, char** argv) {
       std::fputs(problem->c_str(), stderr);
       return kSettingsErrorStatus;
     }
-    const int status = quarnel::RunBatch(*parsed.settings, MachineOptions(), stdout, stderr);
+    quarnel::RunOptions options;
+    options.workers = quarnel::AvailableCpus();
+    const int status = quarnel::RunBatch(*parsed.settings, options, stdout, stderr);
     // The progress and the summary (the only product of a run without -o) must have arrived.
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
       std::fputs(quarnel::messages::kCannotWriteStandardOutput, stderr);

@@ -51,6 +51,8 @@ inline constexpr char kMaxRight[] = "Max Right:  %s (%d)\n";
 inline constexpr char kMaxTop[] = "Max Top:    %s (%d)\n";
 inline constexpr char kMaxWidth[] = "Max Width:  %s (%d)\n";
 inline constexpr char kMaxHeight[] = "Max Height: %s (%d)\n";
+// The summary's lines, one an extreme, in the order of ExtremeKind.
+inline constexpr const char* kExtremeLines[] = {kMaxRight, kMaxTop, kMaxWidth, kMaxHeight};
 inline constexpr char kOutputProgress[] = "Output %d/%d   \r";
 inline constexpr char kCannotWrite[] = "Error: cannot write %s\n";
 inline constexpr char kCannotWriteStandardOutput[] = "Error: cannot write standard output\n";

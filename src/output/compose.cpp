@@ -17,21 +17,6 @@ Canvas Canvas::Create(std::int32_t width, std::int32_t height) {
   return canvas;
 }
 
-Placement ComputePlacement(const ContentBox& box, const Extremes& extremes) {
-  Placement placement;
-  placement.offsetX = std::max(box.left() - (extremes.maxRight - extremes.maxWidth), 0);
-  const std::int64_t boxBottom = static_cast<std::int64_t>(box.top) + box.height;
-  const std::int64_t windowBottom = static_cast<std::int64_t>(extremes.minTop) + extremes.maxHeight;
-  placement.offsetY =
-      boxBottom > windowBottom ? extremes.maxHeight - box.height : box.top - extremes.minTop;
-  return placement;
-}
-
-bool BoxFitsImage(const ContentBox& box, std::int32_t width, std::int32_t height) {
-  return box.width > 0 && box.height > 0 && box.left() >= 0 && box.top >= 0 && box.right <= width &&
-         static_cast<std::int64_t>(box.top) + box.height <= height;
-}
-
 namespace {
 
 // Makes the canvas white except the rectangle of `width` x `height` pixels at `at`, and returns

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "analysis/extremes.h"
+#include "analysis/geometry.h"
 #include "imageio/gray_image.h"
-#include "pages/page_table.h"
 
 namespace quarnel {
 
@@ -23,24 +23,6 @@ struct Canvas {
   MutableGrayView View() { return MutableGrayView{pixels.data(), width, height, width}; }
   GrayView View() const { return GrayView{pixels.data(), width, height, width}; }
 };
-
-// Where a box lands on the canvas: the canvas column of its left column and the canvas row of
-// its top row.
-struct Placement {
-  std::int32_t offsetX = 0;
-  std::int32_t offsetY = 0;
-  friend bool operator==(const Placement&, const Placement&) = default;
-};
-
-// The canvas is a window onto every page: it shows the image columns
-// maxRight - maxWidth ... maxRight - 1 and the rows minTop ... minTop + maxHeight - 1. A box
-// keeps its place in that window, except that a box beginning left of the window moves right to
-// the first column, and a box that would end below the window moves up to end on the last row.
-// For a box that took part in `extremes` the whole box lands on the canvas.
-Placement ComputePlacement(const ContentBox& box, const Extremes& extremes);
-
-// True when the box lies wholly inside an image of `width` x `height` pixels.
-bool BoxFitsImage(const ContentBox& box, std::int32_t width, std::int32_t height);
 
 // Composes one output page on `canvas` (maxWidth x maxHeight of `extremes`): fills it with
 // white, copies `boxPixels` (the page's box, box.width x box.height) to its placement and, with

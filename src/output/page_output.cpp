@@ -30,17 +30,18 @@ PackedBoxStore::KeptIn KeepPageBox(std::int32_t index, GrayView page, const Cont
 }
 
 RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,
-                              std::int32_t white, std::int32_t quality, PackedBoxStore& store,
-                              PageWorkspace& workspace, std::vector<std::uint8_t>& jpeg) {
+                              std::int32_t white, std::int32_t quality, const PageSource& pages,
+                              PackedBoxStore& store, PageWorkspace& workspace,
+                              std::vector<std::uint8_t>& jpeg) {
   Canvas& canvas = workspace.canvas;
-  if (canvas.width != extremes.maxWidth || canvas.height != extremes.maxHeight)
-    canvas = Canvas::Create(extremes.maxWidth, extremes.maxHeight);
+  if (canvas.width != extremes.maxWidth() || canvas.height != extremes.maxHeight())
+    canvas = Canvas::Create(extremes.maxWidth(), extremes.maxHeight());
   // A kept box that cannot be read back whole (a failing disk) is made again from its page.
   std::optional<std::span<const std::uint8_t>> kept;
   if (source.box) kept = store.Take(source.index, workspace.storeArea);
   const bool placed = kept && ComposePackedPage(canvas, extremes, *source.box, *kept);
   if (!placed && (source.box || source.unreadableBefore)) {
-    const auto page = LoadGray(source.path, workspace.decoded);
+    const auto page = pages.Read(source.path, workspace.decoded);
     if (!page) return RenderStatus::kUnreadable;
     GrayView boxPixels;
     if (source.box) {

@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "analysis/extremes.h"
+#include "analysis/geometry.h"
 #include "imageio/jpeg_reader.h"
+#include "imageio/page_source.h"
 #include "output/compose.h"
 #include "output/packed_box_store.h"
-#include "pages/page_table.h"
 
 namespace quarnel {
 
@@ -49,10 +50,11 @@ enum class RenderStatus {
 
 // Makes the output page of one input page and encodes it into `jpeg` (white, quality: the run's
 // settings). The box is taken from `store` when KeepPageBox kept it there and can be read back;
-// otherwise the file is read again. A page without content needs no pixels: it becomes an all-white
-// page; so does a page unreadable in the analysis that can be read now.
+// otherwise the page is read again from `pages`. A page without content needs no pixels: it
+// becomes an all-white page; so does a page unreadable in the analysis that can be read now.
 RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,
-                              std::int32_t white, std::int32_t quality, PackedBoxStore& store,
-                              PageWorkspace& workspace, std::vector<std::uint8_t>& jpeg);
+                              std::int32_t white, std::int32_t quality, const PageSource& pages,
+                              PackedBoxStore& store, PageWorkspace& workspace,
+                              std::vector<std::uint8_t>& jpeg);
 
 }  // namespace quarnel

@@ -37,23 +37,20 @@ bool ComesBefore(const std::string& a, const std::string& b) {
   return a < b;
 }
 
-bool ListInputFiles(const std::string& inDir, PageTable& table) {
-  table.records.clear();
+PageTable ListInputFiles(const std::string& inDir) {
+  PageTable table;
   const auto entries = ListFolder(inDir);
-  if (!entries) return false;
+  if (!entries) return table;
 
-  bool matched = false;
   std::vector<std::string> names;
   for (const FolderEntry& entry : *entries) {
-    if (!HasJpgExtension(entry.name)) continue;
-    matched = true;
-    if (entry.isRegularFile) names.push_back(entry.name);
+    if (entry.isRegularFile && HasJpgExtension(entry.name)) names.push_back(entry.name);
   }
   std::sort(names.begin(), names.end(), ComesBefore);
 
-  table.records.reserve(names.size());
-  for (std::string& name : names) table.records.push_back(PageRecord{std::move(name), {}});
-  return matched;
+  table.records.resize(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) table.records[i].name = std::move(names[i]);
+  return table;
 }
 
 }  // namespace quarnel

@@ -1,30 +1,44 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "analysis/page_analysis.h"
+
 namespace quarnel {
 
-// The content box of a page, margin included. It covers the image columns
-// right - width ... right - 1 and the image rows top ... top + height - 1: the left and top
-// edges are inclusive, the right and bottom edges exclusive.
-struct ContentBox {
-  std::int32_t right = 0;
-  std::int32_t top = 0;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
+enum class PageStatus { kOk, kNoContent, kUnreadable };  // a box found; readable, no box; neither
 
-  std::int32_t left() const { return right - width; }
-  std::int32_t bottom() const { return top + height; }
-  friend bool operator==(const ContentBox&, const ContentBox&) = default;
+// What became of a page in the output pass.
+enum class PageOutput {
+  kNotAsked,  // no output folder
+  kWritten,
+  kFailed,   // could not be read or written in the output pass
+  kSkipped,  // not an extreme page with -z, after the page where the full pass stopped, or no
+             // page had content
 };
 
-// One page of the run: a .jpg file directly in the input folder.
+// A small grayscale picture of the whole page, encoded as JPEG.
+struct PageThumbnail {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::vector<std::uint8_t> jpeg;  // empty when none was made
+};
+
+// Everything the run knows of one page: a .jpg file directly in the input folder. The listing
+// gives the name; the analysis pass the status, the size, the findings and the thumbnail; the
+// output pass the output.
 struct PageRecord {
-  std::string name;               // the bare file name; input path = InDir + name
-  std::optional<ContentBox> box;  // set only when the page's analysis succeeded
+  std::string name;  // the bare file name; input path = InDir + name
+  PageStatus status = PageStatus::kUnreadable;
+  std::int32_t width = 0;  // the decoded image's size; 0 when unreadable
+  std::int32_t height = 0;
+  PageFindings findings;    // empty unless the page could be read
+  PageThumbnail thumbnail;  // made only for the HTML report
+  PageOutput output = PageOutput::kNotAsked;
+
+  const std::optional<ContentBox>& box() const { return findings.box; }
 };
 
 // The run's pages, in table order (the order of the progress counters, of the output pass and
@@ -33,6 +47,10 @@ struct PageTable {
   std::vector<PageRecord> records;
 
   std::int32_t count() const { return static_cast<std::int32_t>(records.size()); }
+  PageRecord& operator[](std::int32_t index) { return records[static_cast<std::size_t>(index)]; }
+  const PageRecord& operator[](std::int32_t index) const {
+    return records[static_cast<std::size_t>(index)];
+  }
 };
 
 // True when `name` ends in ".jpg" in any letter case.
@@ -42,11 +60,9 @@ bool HasJpgExtension(const std::string& name);
 // are ordered by their raw bytes. True when `a` comes before `b`.
 bool ComesBefore(const std::string& a, const std::string& b);
 
-// Lists `inDir` ("" is the current folder; otherwise it ends in '/') into `table`: one record
-// for every regular file (after following links) whose name ends in ".jpg" in any letter case,
-// in table order. Returns false, with an empty table, when the folder does not exist, cannot be
-// read or holds no entry with such a name; true otherwise (also when every such entry was a
-// folder or another non-file, leaving the table empty).
-bool ListInputFiles(const std::string& inDir, PageTable& table);
+// Lists `inDir` ("" is the current folder; otherwise it ends in '/'): one record for every
+// regular file (after following links) whose name ends in ".jpg" in any letter case, in table
+// order. The table is empty when the folder does not exist, cannot be read or holds no such file.
+PageTable ListInputFiles(const std::string& inDir);
 
 }  // namespace quarnel

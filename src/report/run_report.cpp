@@ -1,20 +1,92 @@
 #include "report/run_report.h"
 
-#include "output/compose.h"
+#include <optional>
 
 namespace quarnel {
 namespace {
 
-bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
-  if (text.size() < suffix.size()) return false;
-  const std::string_view end = text.substr(text.size() - suffix.size());
-  for (std::size_t i = 0; i < suffix.size(); ++i) {
-    char c = end[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != suffix[i]) return false;
+// Quotes a field that holds a comma, a double quote, CR or LF, doubling its quotes.
+void AppendCsvField(std::string& line, const std::string& field) {
+  if (field.find_first_of(",\"\r\n") == std::string::npos) {
+    line += field;
+    return;
   }
-  return true;
+  line += '"';
+  for (const char c : field) {
+    if (c == '"') line += '"';
+    line += c;
+  }
+  line += '"';
 }
+
+void AppendCsvLine(std::string& text, const std::vector<std::string>& fields) {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) text += ',';
+    AppendCsvField(text, fields[i]);
+  }
+  text += '\n';
+}
+
+// A number of page `index`'s content box (empty for a page without one).
+template <typename Number>
+std::string BoxField(const RunReport& report, std::int32_t index, Number number) {
+  const std::optional<ContentBox>& box = report.table[index].box();
+  return box ? std::to_string(number(*box, report.extremes)) : std::string();
+}
+
+// A number of the decoded image (empty for a page that could not be read).
+std::string ImageField(const PageRecord& record, std::int32_t value) {
+  return record.status == PageStatus::kUnreadable ? std::string() : std::to_string(value);
+}
+
+using Box = const ContentBox&;
+using All = const Extremes&;
+
+constexpr ReportColumn kColumns[] = {
+    {"page", [](const RunReport&, std::int32_t j) { return std::to_string(j); }},
+    {"name", [](const RunReport& r, std::int32_t j) { return r.table[j].name; }},
+    {"status",
+     [](const RunReport& r, std::int32_t j) { return std::string(StatusText(r.table[j].status)); }},
+    {"page_width",
+     [](const RunReport& r, std::int32_t j) { return ImageField(r.table[j], r.table[j].width); }},
+    {"page_height",
+     [](const RunReport& r, std::int32_t j) { return ImageField(r.table[j], r.table[j].height); }},
+    {"left", [](const RunReport& r,
+                std::int32_t j) { return BoxField(r, j, [](Box b, All) { return b.left(); }); }},
+    {"top", [](const RunReport& r,
+               std::int32_t j) { return BoxField(r, j, [](Box b, All) { return b.top; }); }},
+    {"right", [](const RunReport& r,
+                 std::int32_t j) { return BoxField(r, j, [](Box b, All) { return b.right; }); }},
+    {"bottom",
+     [](const RunReport& r, std::int32_t j) {
+       return BoxField(r, j, [](Box b, All) { return b.bottom(); });
+     }},
+    {"width", [](const RunReport& r,
+                 std::int32_t j) { return BoxField(r, j, [](Box b, All) { return b.width; }); }},
+    {"height", [](const RunReport& r,
+                  std::int32_t j) { return BoxField(r, j, [](Box b, All) { return b.height; }); }},
+    {"canvas_x",
+     [](const RunReport& r, std::int32_t j) {
+       return BoxField(r, j, [](Box b, All e) { return ComputePlacement(b, e).offsetX; });
+     }},
+    {"canvas_y",
+     [](const RunReport& r, std::int32_t j) {
+       return BoxField(r, j, [](Box b, All e) { return ComputePlacement(b, e).offsetY; });
+     }},
+    {"sets",
+     [](const RunReport& r, std::int32_t j) {
+       std::string sets;
+       for (const ExtremeKind kind : ExtremesSetBy(r, j)) {
+         if (!sets.empty()) sets += ' ';
+         sets += ExtremeName(kind);
+       }
+       return sets;
+     }},
+    {"output",
+     [](const RunReport& r, std::int32_t j) { return std::string(OutputText(r.table[j].output)); }},
+};
+
+}  // namespace
 
 const char* StatusText(PageStatus status) {
   switch (status) {
@@ -42,98 +114,30 @@ const char* OutputText(PageOutput output) {
   return "";
 }
 
-// Quotes a field that holds a comma, a double quote, CR or LF, doubling its quotes.
-void AppendCsvField(std::string& line, const std::string& field) {
-  if (field.find_first_of(",\"\r\n") == std::string::npos) {
-    line += field;
-    return;
-  }
-  line += '"';
-  for (const char c : field) {
-    if (c == '"') line += '"';
-    line += c;
-  }
-  line += '"';
-}
-
-void AppendCsvLine(std::string& text, const std::vector<std::string>& fields) {
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) text += ',';
-    AppendCsvField(text, fields[i]);
-  }
-  text += '\n';
-}
-
-}  // namespace
-
-std::optional<ReportFormat> ReportFormatOf(std::string_view path) {
-  if (EndsWithNoCase(path, ".csv")) return ReportFormat::kCsv;
-  if (EndsWithNoCase(path, ".html") || EndsWithNoCase(path, ".htm")) return ReportFormat::kHtml;
-  return std::nullopt;
-}
-
-ExtremeValue ExtremeOf(const Extremes& extremes, ExtremeKind kind) {
-  switch (kind) {
-    case ExtremeKind::kRight:
-      return {extremes.maxRight, extremes.maxRightPage};
-    case ExtremeKind::kTop:
-      return {extremes.minTop, extremes.minTopPage};
-    case ExtremeKind::kWidth:
-      return {extremes.maxWidth, extremes.maxWidthPage};
-    case ExtremeKind::kHeight:
-      break;
-  }
-  return {extremes.maxHeight, extremes.maxHeightPage};
-}
-
-const char* ExtremeName(ExtremeKind kind) {
-  static constexpr const char* kNames[] = {"right", "top", "width", "height"};
-  return kNames[static_cast<int>(kind)];
-}
-
 std::vector<ExtremeKind> ExtremesSetBy(const RunReport& report, std::int32_t index) {
   std::vector<ExtremeKind> kinds;
   // Only a page with a box takes part in the extremes; the first box folded sets all four.
-  if (!report.table.records[static_cast<std::size_t>(index)].box) return kinds;
+  if (!report.table[index].box()) return kinds;
   for (const ExtremeKind kind : kExtremeKinds) {
-    if (ExtremeOf(report.extremes, kind).page == index) kinds.push_back(kind);
+    if (report.extremes[kind].page == index) kinds.push_back(kind);
   }
   return kinds;
 }
 
-std::vector<std::string> ReportFields(const RunReport& report, std::int32_t index) {
-  const PageRecord& record = report.table.records[static_cast<std::size_t>(index)];
-  const PageFacts& facts = report.pages[static_cast<std::size_t>(index)];
-  std::vector<std::string> fields(std::size(kReportColumns));
-  fields[0] = std::to_string(index);
-  fields[1] = record.name;
-  fields[2] = StatusText(facts.status);
-  if (facts.status != PageStatus::kUnreadable) {
-    fields[3] = std::to_string(facts.width);
-    fields[4] = std::to_string(facts.height);
-  }
-  if (record.box) {
-    const ContentBox& box = *record.box;
-    const Placement at = ComputePlacement(box, report.extremes);
-    const std::int32_t numbers[] = {box.left(), box.top,    box.right,  box.bottom(),
-                                    box.width,  box.height, at.offsetX, at.offsetY};
-    for (std::size_t i = 0; i < std::size(numbers); ++i) fields[5 + i] = std::to_string(numbers[i]);
-  }
-  std::string& sets = fields[13];
-  for (const ExtremeKind kind : ExtremesSetBy(report, index)) {
-    if (!sets.empty()) sets += ' ';
-    sets += ExtremeName(kind);
-  }
-  fields[14] = OutputText(facts.output);
-  return fields;
+std::span<const ReportColumn> ReportColumns() {
+  return kColumns;
 }
 
 std::string CsvReport(const RunReport& report) {
   std::string text;
-  AppendCsvLine(text,
-                std::vector<std::string>(std::begin(kReportColumns), std::end(kReportColumns)));
-  for (std::int32_t j = 0; j < report.table.count(); ++j)
-    AppendCsvLine(text, ReportFields(report, j));
+  std::vector<std::string> fields;
+  for (const ReportColumn& column : kColumns) fields.emplace_back(column.name);
+  AppendCsvLine(text, fields);
+  for (std::int32_t j = 0; j < report.table.count(); ++j) {
+    fields.clear();
+    for (const ReportColumn& column : kColumns) fields.push_back(column.text(report, j));
+    AppendCsvLine(text, fields);
+  }
   return text;
 }
 

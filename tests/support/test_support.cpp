@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "analysis/content_bounds.h"
+#include "app/command_line.h"
 
 namespace quarnel::test {
 namespace fs = std::filesystem;
@@ -140,6 +141,21 @@ RunResult RunProgram(const std::string& binary, const std::vector<std::string>& 
           WIFSIGNALED(status) ? WTERMSIG(status) : 0};
 }
 
+RunResult RunInProcess(const std::vector<std::string>& args, const RunOptions& options) {
+  const ParseResult parsed = ParseCommandLine(args);
+  if (!parsed.settings) return {parsed.answer, parsed.error, parsed.error.empty() ? 0 : 255};
+  if (const auto problem = CheckSettings(*parsed.settings)) return {"", *problem, 255};
+  std::FILE* streams[] = {std::tmpfile(), std::tmpfile()};
+  const int status = RunBatch(*parsed.settings, options, streams[0], streams[1]);
+  std::string text[2];
+  for (int i = 0; i < 2; ++i) {
+    std::rewind(streams[i]);
+    for (int c; (c = std::fgetc(streams[i])) != EOF;) text[i] += static_cast<char>(c);
+    std::fclose(streams[i]);
+  }
+  return {text[0], text[1], status};
+}
+
 std::optional<ContentBox> ReferenceBox(GrayView page, int black, int noise) {
   int left = page.width, right = -1, top = page.height, bottom = -1;
   std::vector<std::int32_t> rows(page.height), columns(page.width);
@@ -163,13 +179,14 @@ std::optional<ContentBox> ReferenceBox(GrayView page, int black, int noise) {
 }
 
 std::pair<int, int> ReferencePlacement(const ContentBox& box, const Extremes& e) {
-  return {std::max(box.left() - (e.maxRight - e.maxWidth), 0),
-          box.bottom() > e.minTop + e.maxHeight ? e.maxHeight - box.height : box.top - e.minTop};
+  const int right = e.maxRight(), top = e.minTop(), width = e.maxWidth(), height = e.maxHeight();
+  return {std::max(box.left() - (right - width), 0),
+          box.bottom() > top + height ? height - box.height : box.top - top};
 }
 
 TestPage ReferenceCanvas(GrayView page, const std::optional<ContentBox>& box, const Extremes& e,
                          int white) {
-  TestPage canvas(e.maxWidth, e.maxHeight);
+  TestPage canvas(e.maxWidth(), e.maxHeight());
   if (!box || box->width <= 0 || box->height <= 0) return canvas;
   const int x0 = ReferencePlacement(*box, e).first, y0 = ReferencePlacement(*box, e).second;
   for (int y = 0; y < box->height; ++y) {
@@ -180,7 +197,7 @@ TestPage ReferenceCanvas(GrayView page, const std::optional<ContentBox>& box, co
   const TestPage placed = canvas;
   auto dark = [&](int x, int y) {
     return x >= 0 && y >= 0 && x < box->width && y < box->height &&
-           placed.pixels[(y0 + y) * e.maxWidth + x0 + x] < white;
+           placed.pixels[(y0 + y) * e.maxWidth() + x0 + x] < white;
   };
   for (int y = 0; y < box->height; ++y) {
     for (int x = 0; x < box->width; ++x) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/extremes.h"
+#include "app/batch_run.h"
 #include "imageio/gray_image.h"
 
 namespace quarnel::test {
@@ -91,6 +92,10 @@ inline RunResult RunQuarnel(const std::vector<std::string>& args, const ChildOpt
   return RunProgram(QUARNEL_BINARY, args, o);
 }
 #endif
+
+// What main does with `args`, done in this process: they are parsed and checked (a usage or
+// settings error gives its message and status 255), then RunBatch runs with `options`.
+RunResult RunInProcess(const std::vector<std::string>& args, const RunOptions& options);
 
 // The content box by definition: the bounding box of the pixels below `black` (noise 0) or the
 // edges that ScanProfileEdge finds on the row and column counts of those pixels, widened by 5

@@ -1,0 +1,29 @@
+#pragma once
+
+// The analysis of one page: what the run finds on a page's gray image.
+
+#include <cstdint>
+#include <optional>
+
+#include "analysis/geometry.h"
+#include "imageio/gray_image.h"
+
+namespace quarnel {
+
+// How pages are analysed, named as in the usage message.
+struct AnalysisSettings {
+  std::int32_t black = 120;  // a pixel below black is content
+  std::int32_t noise = 0;    // 0: the plain bounds mode
+};
+
+// What the analysis found on a page.
+struct PageFindings {
+  std::optional<ContentBox> box;  // none when the page has no content (FindContentBounds)
+  friend bool operator==(const PageFindings&, const PageFindings&) = default;
+};
+
+// Analyses one decoded page. Keeps no state between calls: pages may be analysed on several
+// threads at once.
+PageFindings AnalysePage(GrayView page, const AnalysisSettings& settings);
+
+}  // namespace quarnel
