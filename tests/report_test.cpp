@@ -23,8 +23,8 @@ TEST(Report, BrowserShowsTheOverview) {
   // -r takes the next argument whatever it begins with.
   RunQuarnel({"-r", "-book.HTM", "-i", QUARNEL_EXAMPLES_DIR "/book"}, {.workDir = dir.path()});
   reports.push_back(ReadBytes(dir / "-book.HTM"));
-  EXPECT_TRUE(reports[0] == reports[1]);  // the same from one worker and three
-  EXPECT_TRUE(reports[0] == reports[2]);  // and from the binary
+  // The same from one worker and three, and from the binary.
+  EXPECT_TRUE(reports[0] == reports[1] && reports[0] == reports[2]);
   const RunResult browser =
       RunProgram("/usr/bin/chromium",
                  {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",

@@ -15,11 +15,9 @@ namespace {
 const Bytes kOld = {'o', 'l', 'd'};  // what the output folder held before
 
 // The binary on one CPU (`taskset -c 0`: one worker), or on all of the machine's.
-RunResult RunOnCpus(bool oneCpu, const std::vector<std::string>& args, const ChildOptions& o) {
-  if (!oneCpu) return RunQuarnel(args, o);
-  std::vector<std::string> all = {"-c", "0", QUARNEL_BINARY};
-  all.insert(all.end(), args.begin(), args.end());
-  return RunProgram("/usr/bin/taskset", all, o);
+RunResult RunOnCpus(bool oneCpu, std::vector<std::string> args, const ChildOptions& o) {
+  if (oneCpu) args.insert(args.begin(), {"-c", "0", QUARNEL_BINARY});
+  return RunProgram(oneCpu ? "/usr/bin/taskset" : QUARNEL_BINARY, args, o);
 }
 
 std::string PageName(int i) {

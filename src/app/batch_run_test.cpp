@@ -12,20 +12,15 @@ namespace {
 using namespace test;
 
 // The pages of a folder, except that b.jpg, read a second time, is a small blank page.
-class PageShrunkBetweenThePasses final : public PageSource {
- public:
+struct PageShrunkBetweenThePasses final : PageSource {
   std::optional<MutableGrayView> Read(const std::string& path,
                                       DecodeBuffer& buffer) const override {
-    if (path.ends_with("/b.jpg") && reads_++ > 0) {
-      std::uint8_t* pixels = buffer.Pixels(81);
-      std::fill(pixels, pixels + 81, std::uint8_t{255});
-      return MutableGrayView{pixels, 9, 9, 9};
-    }
-    return LoadGray(path, buffer);
+    if (!path.ends_with("/b.jpg") || reads++ == 0) return LoadGray(path, buffer);
+    std::uint8_t* pixels = buffer.Pixels(81);
+    std::fill(pixels, pixels + 81, std::uint8_t{255});
+    return MutableGrayView{pixels, 9, 9, 9};
   }
-
- private:
-  mutable std::atomic<int> reads_ = 0;
+  mutable std::atomic<int> reads = 0;
 };
 
 // A page shrunk between the passes: written from its box kept in memory or in the file, or, read

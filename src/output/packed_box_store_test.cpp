@@ -18,9 +18,9 @@ TEST(PackedBoxStore, GivesBackEveryKeptBox) {
   std::mt19937 rng(3);
   auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   test::TempDir folder;
-  for (const auto& [file, memory, where] : {std::tuple{0, 8000, KeptIn::kMemory},
-                                            {8000, 0, KeptIn::kFile},
-                                            {8000, 8000, KeptIn::kFile}}) {
+  using Case = std::tuple<int, int, KeptIn>;  // the file's and the memory's budgets; where
+  for (const auto& [file, memory, where] :
+       {Case{0, 8000, KeptIn::kMemory}, {8000, 0, KeptIn::kFile}, {8000, 8000, KeptIn::kFile}}) {
     constexpr int kPages = 40;
     PackedBoxStore store(kPages, folder.str(), file, memory);
     PackedBoxStore::WorkerArea areas[2];
@@ -42,12 +42,12 @@ TEST(PackedBoxStore, GivesBackEveryKeptBox) {
       const auto bytes = store.Take(i, areas[i % 2]);
       if (!bytes) continue;
       --kept;
-      const test::TestPage& page = pages[static_cast<std::size_t>(i)];
       std::vector<std::uint8_t> packed(bytes->begin(), bytes->end());
-      test::TestPage back(page.width, page.height, 7);
+      test::TestPage back = pages[static_cast<std::size_t>(i)];
       const MutableGrayView target{back.pixels.data(), back.width, back.height, back.width};
+      std::fill(back.pixels.begin(), back.pixels.end(), 7);
       ASSERT_TRUE(UnpackBox(packed, target)) << i;
-      EXPECT_EQ(back.pixels, page.pixels) << i;
+      EXPECT_EQ(back.pixels, pages[static_cast<std::size_t>(i)].pixels) << i;
       EXPECT_FALSE(UnpackBox(std::span(packed).first(packed.size() - 1), target)) << i;
       packed.push_back(0);
       EXPECT_FALSE(UnpackBox(packed, target)) << i;

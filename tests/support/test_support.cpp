@@ -149,8 +149,9 @@ RunResult RunInProcess(const std::vector<std::string>& args, const RunOptions& o
   const int status = RunBatch(*parsed.settings, options, streams[0], streams[1]);
   std::string text[2];
   for (int i = 0; i < 2; ++i) {
+    text[i].resize(static_cast<std::size_t>(std::ftell(streams[i])));
     std::rewind(streams[i]);
-    for (int c; (c = std::fgetc(streams[i])) != EOF;) text[i] += static_cast<char>(c);
+    text[i].resize(std::fread(text[i].data(), 1, text[i].size(), streams[i]));
     std::fclose(streams[i]);
   }
   return {text[0], text[1], status};
