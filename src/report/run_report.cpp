@@ -27,63 +27,75 @@ void AppendCsvLine(std::string& text, const std::vector<std::string>& fields) {
   text += '\n';
 }
 
-// A number of page `index`'s content box (empty for a page without one).
-template <typename Number>
-std::string BoxField(const RunReport& report, std::int32_t index, Number number) {
+// The numbers of a page's content box as the report shows them.
+struct BoxNumbers {
+  std::int32_t left, top, right, bottom, width, height;
+  std::int32_t canvasX, canvasY;  // its placement on the canvas
+};
+
+std::optional<BoxNumbers> NumbersOf(const RunReport& report, std::int32_t index) {
   const std::optional<ContentBox>& box = report.table[index].box();
-  return box ? std::to_string(number(*box, report.extremes)) : std::string();
+  if (!box) return std::nullopt;
+  const Placement at = ComputePlacement(*box, report.extremes);
+  return BoxNumbers{box->left(), box->top,    box->right, box->bottom(),
+                    box->width,  box->height, at.offsetX, at.offsetY};
 }
 
-// A number of the decoded image (empty for a page that could not be read).
-std::string ImageField(const PageRecord& record, std::int32_t value) {
-  return record.status == PageStatus::kUnreadable ? std::string() : std::to_string(value);
+// A number of the page's content box; empty for a page without one.
+template <std::int32_t BoxNumbers::*kNumber>
+std::string BoxColumn(const RunReport& report, std::int32_t index) {
+  const std::optional<BoxNumbers> numbers = NumbersOf(report, index);
+  return numbers ? std::to_string((*numbers).*kNumber) : std::string();
 }
 
-using Box = const ContentBox&;
-using All = const Extremes&;
+// A number of the decoded image; empty for a page that could not be read.
+template <std::int32_t PageRecord::*kNumber>
+std::string ImageColumn(const RunReport& report, std::int32_t index) {
+  const PageRecord& record = report.table[index];
+  return record.status == PageStatus::kUnreadable ? std::string() : std::to_string(record.*kNumber);
+}
+
+std::string PageColumn(const RunReport&, std::int32_t index) {
+  return std::to_string(index);
+}
+
+std::string NameColumn(const RunReport& report, std::int32_t index) {
+  return report.table[index].name;
+}
+
+std::string StatusColumn(const RunReport& report, std::int32_t index) {
+  return StatusText(report.table[index].status);
+}
+
+std::string SetsColumn(const RunReport& report, std::int32_t index) {
+  std::string sets;
+  for (const ExtremeKind kind : ExtremesSetBy(report, index)) {
+    if (!sets.empty()) sets += ' ';
+    sets += ExtremeName(kind);
+  }
+  return sets;
+}
+
+std::string OutputColumn(const RunReport& report, std::int32_t index) {
+  return OutputText(report.table[index].output);
+}
 
 constexpr ReportColumn kColumns[] = {
-    {"page", [](const RunReport&, std::int32_t j) { return std::to_string(j); }},
-    {"name", [](const RunReport& r, std::int32_t j) { return r.table[j].name; }},
-    {"status",
-     [](const RunReport& r, std::int32_t j) { return std::string(StatusText(r.table[j].status)); }},
-    {"page_width",
-     [](const RunReport& r, std::int32_t j) { return ImageField(r.table[j], r.table[j].width); }},
-    {"page_height",
-     [](const RunReport& r, std::int32_t j) { return ImageField(r.table[j], r.table[j].height); }},
-    {"left", [](const RunReport& r,
-                std::int32_t j) { return BoxField(r, j, [](Box b, All) { return b.left(); }); }},
-    {"top", [](const RunReport& r,
-               std::int32_t j) { return BoxField(r, j, [](Box b, All) { return b.top; }); }},
-    {"right", [](const RunReport& r,
-                 std::int32_t j) { return BoxField(r, j, [](Box b, All) { return b.right; }); }},
-    {"bottom",
-     [](const RunReport& r, std::int32_t j) {
-       return BoxField(r, j, [](Box b, All) { return b.bottom(); });
-     }},
-    {"width", [](const RunReport& r,
-                 std::int32_t j) { return BoxField(r, j, [](Box b, All) { return b.width; }); }},
-    {"height", [](const RunReport& r,
-                  std::int32_t j) { return BoxField(r, j, [](Box b, All) { return b.height; }); }},
-    {"canvas_x",
-     [](const RunReport& r, std::int32_t j) {
-       return BoxField(r, j, [](Box b, All e) { return ComputePlacement(b, e).offsetX; });
-     }},
-    {"canvas_y",
-     [](const RunReport& r, std::int32_t j) {
-       return BoxField(r, j, [](Box b, All e) { return ComputePlacement(b, e).offsetY; });
-     }},
-    {"sets",
-     [](const RunReport& r, std::int32_t j) {
-       std::string sets;
-       for (const ExtremeKind kind : ExtremesSetBy(r, j)) {
-         if (!sets.empty()) sets += ' ';
-         sets += ExtremeName(kind);
-       }
-       return sets;
-     }},
-    {"output",
-     [](const RunReport& r, std::int32_t j) { return std::string(OutputText(r.table[j].output)); }},
+    {"page", PageColumn},
+    {"name", NameColumn},
+    {"status", StatusColumn},
+    {"page_width", ImageColumn<&PageRecord::width>},
+    {"page_height", ImageColumn<&PageRecord::height>},
+    {"left", BoxColumn<&BoxNumbers::left>},
+    {"top", BoxColumn<&BoxNumbers::top>},
+    {"right", BoxColumn<&BoxNumbers::right>},
+    {"bottom", BoxColumn<&BoxNumbers::bottom>},
+    {"width", BoxColumn<&BoxNumbers::width>},
+    {"height", BoxColumn<&BoxNumbers::height>},
+    {"canvas_x", BoxColumn<&BoxNumbers::canvasX>},
+    {"canvas_y", BoxColumn<&BoxNumbers::canvasY>},
+    {"sets", SetsColumn},
+    {"output", OutputColumn},
 };
 
 }  // namespace
