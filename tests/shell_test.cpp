@@ -30,6 +30,19 @@ TEST(Shell, CompletionAndShelf) {
   EXPECT_NE(shelf.err.find(" 1 of 2 books failed: bad\n"), std::string::npos) << shelf.err;
   EXPECT_TRUE(std::filesystem::exists(dir / "shelf/good.out/p0001.jpg"));
   EXPECT_TRUE(std::filesystem::exists(dir / "shelf/good.out/report.csv"));
+  // A shelf named "-...", a book named with a line feed and a link to a book folder; the report
+  // named after -report (read as -r) goes to each book's output folder.
+  std::filesystem::create_directories(dir / "-s");
+  std::filesystem::copy(QUARNEL_EXAMPLES_DIR "/book", dir / "-s/line\nfeed");
+  std::filesystem::create_directory_symlink("../shelf/good", dir / "-s/linked");
+  const RunResult odd = RunProgram(
+      "/bin/bash", {kSource + "/examples/shelf.sh", "-s", "-w", "160", "-report", "report.html"},
+      {.workDir = dir.path(), .env = {{"QUARNEL", QUARNEL_BINARY}}});
+  EXPECT_EQ(odd.status, 0) << odd.err;
+  EXPECT_TRUE(odd.out.ends_with("\nall 2 books done\n")) << odd.out;
+  for (const char* book : {"line\nfeed", "linked"}) {
+    EXPECT_TRUE(std::filesystem::exists(dir / "-s" / (std::string(book) + ".out/report.html")));
+  }
 }
 
 }  // namespace quarnel::testing
