@@ -1,5 +1,7 @@
 # Bash completion for quarnel: the options after "-" (or in an empty word), folders after -i and
-# -o, .csv and .html files (and folders on the way to them) after -r. Needs nothing but bash;
+# -o, .csv, .html and .htm files in any letter case (and folders on the way to them) after -r,
+# nothing after -b and -q (numbers). quarnel picks an option by its second character, so
+# -input, -output and -report act as -i, -o and -r here too. Needs nothing but bash;
 # installed as /usr/share/bash-completion/completions/quarnel, where bash-completion loads it
 # the first time quarnel is completed. To try it by hand: source completions/quarnel.bash
 
@@ -8,18 +10,18 @@ _quarnel() {
   ((COMP_CWORD > 0)) && prev="${COMP_WORDS[COMP_CWORD - 1]}"
   COMPREPLY=()
   case "$prev" in
-    -i | -o)
+    -i* | -o*)
       mapfile -t COMPREPLY < <(compgen -d -- "$cur")
       return
       ;;
-    -r)
+    -r*) # the tool takes the report's format from its extension, in any letter case
       mapfile -t COMPREPLY < <(compgen -d -- "$cur"
-        compgen -f -X '!*.csv' -- "$cur"
-        compgen -f -X '!*.html' -- "$cur"
-        compgen -f -X '!*.htm' -- "$cur")
+        compgen -f -X '!*.[cC][sS][vV]' -- "$cur"
+        compgen -f -X '!*.[hH][tT][mM][lL]' -- "$cur"
+        compgen -f -X '!*.[hH][tT][mM]' -- "$cur")
       return
       ;;
-    -b | -q) return ;; # a number
+    -b* | -q*) return ;; # a number
   esac
   if [[ -z "$cur" || "$cur" == -* ]]; then
     mapfile -t COMPREPLY < <(compgen -W '-i -o -b -w -n -z -q -r -h --help --version -v' -- "$cur")
