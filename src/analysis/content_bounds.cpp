@@ -102,6 +102,72 @@ Edges FindNoiseTolerantEdges(GrayView image, int black, std::int32_t noise) {
   return edges;
 }
 
+// The edges of the dark pixels that lie in the cells of `mask`: exact, or with noise > 0 from
+// profiles of those pixels alone.
+Edges FindEdgesInCells(GrayView image, int black, std::int32_t noise, const CellMask& mask) {
+  const std::int32_t cell = mask.cellSize;
+  std::vector<std::int32_t> rowProfile;
+  std::vector<std::int32_t> columnProfile;
+  if (noise != 0) {
+    rowProfile.assign(static_cast<std::size_t>(image.height), 0);
+    columnProfile.assign(static_cast<std::size_t>(image.width), 0);
+  }
+  Edges edges;
+  for (std::int32_t cy = 0; cy < mask.rows; ++cy) {
+    const std::int32_t y0 = cy * cell;
+    const std::int32_t y1 = std::min(image.height, y0 + cell);
+    for (std::int32_t cx = 0; cx < mask.columns;) {
+      if (!mask.Has(cx, cy)) {
+        ++cx;
+        continue;
+      }
+      std::int32_t end = cx;
+      while (end < mask.columns && mask.Has(end, cy)) ++end;
+      const std::int32_t x0 = cx * cell;
+      const std::int32_t x1 = std::min(image.width, end * cell);
+      cx = end;
+      for (std::int32_t y = y0; y < y1; ++y) {
+        const std::uint8_t* row = image.Row(y);
+        if (noise != 0) {
+          std::int32_t count = 0;
+          for (std::int32_t x = x0; x < x1; ++x) {
+            const std::int32_t dark = row[x] < black ? 1 : 0;
+            columnProfile[static_cast<std::size_t>(x)] += dark;
+            count += dark;
+          }
+          rowProfile[static_cast<std::size_t>(y)] += count;
+          continue;
+        }
+        const std::int32_t first = FirstDark(row, x0, x1, black);
+        if (first < 0) continue;
+        if (edges.top < 0) edges.top = y;
+        edges.bottom = std::max(edges.bottom, y);
+        edges.left = edges.left < 0 ? first : std::min(edges.left, first);
+        edges.right = std::max(edges.right, LastDark(row, first, x1, black));
+      }
+    }
+  }
+  if (noise != 0) {
+    edges.top = ScanProfileEdge(rowProfile.data(), image.height, true, noise);
+    edges.bottom = ScanProfileEdge(rowProfile.data(), image.height, false, noise);
+    edges.left = ScanProfileEdge(columnProfile.data(), image.width, true, noise);
+    edges.right = ScanProfileEdge(columnProfile.data(), image.width, false, noise);
+  }
+  return edges;
+}
+
+// The box of the edges found, widened by the margin; nullopt when no edge was found, for a
+// single row or column of content and for crossed edges.
+std::optional<ContentBox> BoxOfEdges(const Edges& edges, GrayView image) {
+  if (edges.top < 0 || edges.bottom < 0 || edges.left < 0 || edges.right < 0) return std::nullopt;
+  if (edges.right <= edges.left || edges.bottom <= edges.top) return std::nullopt;
+  const std::int32_t top = std::max(edges.top - kContentMargin, 0);
+  const std::int32_t left = std::max(edges.left - kContentMargin, 0);
+  const std::int32_t right = std::min(edges.right + kContentMargin, image.width);
+  const std::int32_t bottom = std::min(edges.bottom + kContentMargin, image.height);
+  return ContentBox{right, top, right - left, bottom - top};
+}
+
 }  // namespace
 
 std::int32_t ScanProfileEdge(const std::int32_t* profile, std::int32_t length, bool forward,
@@ -141,15 +207,13 @@ std::optional<ContentBox> FindContentBounds(GrayView image, std::int32_t black,
   if (image.width <= 0 || image.height <= 0 || black <= 0) return std::nullopt;
   const Edges edges =
       noise != 0 ? FindNoiseTolerantEdges(image, black, noise) : FindPlainEdges(image, black);
-  if (edges.top < 0 || edges.bottom < 0 || edges.left < 0 || edges.right < 0) return std::nullopt;
-  // A single row or column of content is no box; neither are crossed edges.
-  if (edges.right <= edges.left || edges.bottom <= edges.top) return std::nullopt;
+  return BoxOfEdges(edges, image);
+}
 
-  const std::int32_t top = std::max(edges.top - kContentMargin, 0);
-  const std::int32_t left = std::max(edges.left - kContentMargin, 0);
-  const std::int32_t right = std::min(edges.right + kContentMargin, image.width);
-  const std::int32_t bottom = std::min(edges.bottom + kContentMargin, image.height);
-  return ContentBox{right, top, right - left, bottom - top};
+std::optional<ContentBox> FindContentBoundsInCells(GrayView image, std::int32_t black,
+                                                   std::int32_t noise, const CellMask& mask) {
+  if (image.width <= 0 || image.height <= 0 || black <= 0) return std::nullopt;
+  return BoxOfEdges(FindEdgesInCells(image, black, noise, mask), image);
 }
 
 }  // namespace quarnel

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "analysis/geometry.h"
+#include "analysis/sheet.h"
 #include "imageio/gray_image.h"
 
 namespace quarnel {
@@ -21,6 +22,11 @@ inline constexpr std::int32_t kContentMargin = 5;
 // column, or when the noise-tolerant edges cross (left beyond right or top below bottom: a page
 // of scattered specks). A returned box has width >= 1 and height >= 1.
 std::optional<ContentBox> FindContentBounds(GrayView image, std::int32_t black, std::int32_t noise);
+
+// As FindContentBounds, over only the dark pixels that lie in the cells of `mask` (the content of
+// a sheet): the profiles of the noise-tolerant mode count those pixels alone.
+std::optional<ContentBox> FindContentBoundsInCells(GrayView image, std::int32_t black,
+                                                   std::int32_t noise, const CellMask& mask);
 
 // Scans a profile for the first edge of the content (forward: from index 0 up) or the last one
 // (backward: from length - 1 down). A run of non-zero entries (a candidate) is accepted as soon

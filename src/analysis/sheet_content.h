@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "analysis/cell_grid.h"
+
+namespace quarnel {
+
+// The cells of the sheet (`sheet`: one byte a cell of `stats`, 1 on the sheet) that hold its
+// content: the cells with a dark pixel, less the rim bands along the sheet's edges, long thin
+// lines outside the content, thin marks that touch the edge and lone specks. `paper` is the
+// sheet's paper level.
+std::vector<std::uint8_t> FindContentCells(const CellStats& stats,
+                                           const std::vector<std::uint8_t>& sheet, double paper);
+
+}  // namespace quarnel
