@@ -97,7 +97,7 @@ Outcome Model(const Book& book, const std::string& outDir) {
   if (book.report.empty()) return o;
   std::string csv =
       "page,name,status,page_width,page_height,left,top,right,bottom,width,height,canvas_x,"
-      "canvas_y,sets,output\n";
+      "canvas_y,sets,output,sheet_left,sheet_top,sheet_right,sheet_bottom\n";
   for (int j = 0; j < n; ++j) {
     std::string name = book.names[j], sets;
     for (std::size_t q = name.find('"'); q != std::string::npos; q = name.find('"', q + 2))
@@ -122,7 +122,7 @@ Outcome Model(const Book& book, const std::string& outDir) {
         if (page == j) sets += (sets.empty() ? "" : " ") + std::string(word);
       csv += sets + ",";
     }
-    csv += written[j] + "\n";
+    csv += written[j] + ",,,,\n";  // no sheet without -s
   }
   if (book.before.contains(book.report) ||
       (book.fileSizeLimit >= 0 && std::ssize(csv) > book.fileSizeLimit))

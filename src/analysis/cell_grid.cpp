@@ -4,7 +4,6 @@
 
 namespace quarnel {
 
-QUARNEL_PIXEL_LOOPS
 CellStats MeasureCells(GrayView image, std::int32_t cellSize, std::int32_t black) {
   CellStats stats;
   stats.width = image.width;

@@ -17,9 +17,9 @@ struct CellStats {
   std::int32_t cellSize = 1;
   std::int32_t columns = 0;
   std::int32_t rows = 0;
-  std::vector<std::uint8_t> mean;     // rounded to the nearest level
+  std::vector<std::uint8_t> mean;  // rounded to the nearest level
   std::vector<std::uint8_t> minimum;
-  std::vector<std::int32_t> dark;     // pixels < black
+  std::vector<std::int32_t> dark;  // pixels < black
 };
 
 // Measures `image` on cells of `cellSize` pixels (>= 1) in one pass over its rows.

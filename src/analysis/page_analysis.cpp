@@ -5,7 +5,14 @@
 namespace quarnel {
 
 PageFindings AnalysePage(GrayView page, const AnalysisSettings& settings) {
-  return PageFindings{FindContentBounds(page, settings.black, settings.noise)};
+  if (settings.sheet) {
+    if (const auto found = FindSheet(page, settings.black)) {
+      return PageFindings{
+          FindContentBoundsInCells(page, settings.black, settings.noise, found->content),
+          found->sheet};
+    }
+  }
+  return PageFindings{FindContentBounds(page, settings.black, settings.noise), std::nullopt};
 }
 
 }  // namespace quarnel

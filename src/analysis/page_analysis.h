@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "analysis/geometry.h"
+#include "analysis/sheet.h"
 #include "imageio/gray_image.h"
 
 namespace quarnel {
@@ -14,11 +15,15 @@ namespace quarnel {
 struct AnalysisSettings {
   std::int32_t black = 120;  // a pixel below black is content
   std::int32_t noise = 0;    // 0: the plain bounds mode
+  bool sheet = false;        // -s: find the sheet of paper first, then the content on it
 };
 
 // What the analysis found on a page.
 struct PageFindings {
   std::optional<ContentBox> box;  // none when the page has no content (FindContentBounds)
+  // With the sheet mode, the sheet's bounding box; none without it and on a page where no sheet
+  // could be told apart from the ground (whose box is then found as without the sheet mode).
+  std::optional<PixelRect> sheet;
   friend bool operator==(const PageFindings&, const PageFindings&) = default;
 };
 

@@ -78,9 +78,9 @@ std::vector<std::uint8_t> PickSheetRegions(const std::vector<std::uint8_t>& grou
     const Component& part = parts[k];
     const std::int32_t overlap = std::min(part.bottom, big.bottom) - std::max(part.top, big.top);
     const std::int32_t shorter = std::min(part.bottom - part.top, big.bottom - big.top);
-    keep[k] = k == largest || (static_cast<double>(part.cells) >=
-                                   kPartnerSize * static_cast<double>(big.cells) &&
-                               static_cast<double>(overlap) >= kPartnerOverlap * shorter);
+    keep[k] = k == largest ||
+              (static_cast<double>(part.cells) >= kPartnerSize * static_cast<double>(big.cells) &&
+               static_cast<double>(overlap) >= kPartnerOverlap * shorter);
   }
   for (std::size_t i = 0; i < sheet.size(); ++i) {
     if (labels[i] > 0) sheet[i] = keep[static_cast<std::size_t>(labels[i] - 1)];
@@ -95,18 +95,19 @@ struct Cut {
   std::int32_t last = 0;   // the last line kept
 };
 
-Cut FindStepCut(const std::vector<double>& level, std::int32_t lo, std::int32_t hi,
-                double paper) {
+Cut FindStepCut(const std::vector<double>& level, std::int32_t lo, std::int32_t hi, double paper) {
   const std::int32_t n = hi - lo;
   std::vector<double> middle;
   for (std::int32_t i = lo + n / 4; i < hi - n / 4; ++i) {
-    if (level[static_cast<std::size_t>(i)] >= 0) middle.push_back(level[static_cast<std::size_t>(i)]);
+    if (level[static_cast<std::size_t>(i)] >= 0)
+      middle.push_back(level[static_cast<std::size_t>(i)]);
   }
   Cut cut{lo, hi - 1};
   if (middle.empty()) return cut;
   std::sort(middle.begin(), middle.end());
-  const double mid = middle.size() % 2 ? middle[middle.size() / 2]
-                                       : (middle[middle.size() / 2 - 1] + middle[middle.size() / 2]) / 2;
+  const double mid = middle.size() % 2
+                         ? middle[middle.size() / 2]
+                         : (middle[middle.size() / 2 - 1] + middle[middle.size() / 2]) / 2;
   const double tolerance = std::max(kStep, kStepShare * paper);
   auto ok = [&](std::int32_t i) {
     const double v = level[static_cast<std::size_t>(std::clamp(i, lo, hi - 1))];
@@ -184,9 +185,9 @@ std::optional<SheetFinding> FindSheet(GrayView image, std::int32_t black) {
 
   const Box box = BoundingBox(sheet, w, h);
   SheetFinding finding;
-  finding.sheet = PixelRect{box.left * cell, box.top * cell,
-                            std::min(image.width, box.right * cell),
-                            std::min(image.height, box.bottom * cell)};
+  finding.sheet =
+      PixelRect{box.left * cell, box.top * cell, std::min(image.width, box.right * cell),
+                std::min(image.height, box.bottom * cell)};
   finding.content = CellMask{cell, w, h, FindContentCells(stats, sheet, paper)};
   return finding;
 }

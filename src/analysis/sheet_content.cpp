@@ -80,10 +80,14 @@ class EdgeWalk {
  private:
   std::size_t Raw(std::int32_t r, std::int32_t d) const {
     switch (side_) {
-      case 0: return Index(w_, d, r);
-      case 1: return Index(w_, w_ - 1 - d, r);
-      case 2: return Index(w_, r, d);
-      default: return Index(w_, r, h_ - 1 - d);
+      case 0:
+        return Index(w_, d, r);
+      case 1:
+        return Index(w_, w_ - 1 - d, r);
+      case 2:
+        return Index(w_, r, d);
+      default:
+        return Index(w_, r, h_ - 1 - d);
     }
   }
   std::int32_t w_;
@@ -189,8 +193,7 @@ std::vector<std::uint8_t> FindContentCells(const CellStats& stats,
     const std::int32_t link = std::max(2, static_cast<std::int32_t>(kLineLink * length));
     const std::vector<std::uint8_t> linked =
         Dilate(rest, w, h, vertical ? 0 : link, vertical ? link : 0);
-    const std::vector<Component> groups =
-        LabelComponents(linked, w, h, true, lineLabels[vertical]);
+    const std::vector<Component> groups = LabelComponents(linked, w, h, true, lineLabels[vertical]);
     lineParts[static_cast<std::size_t>(vertical)] =
         Measure(lineLabels[vertical], groups.size(), rest, w);
     for (std::size_t k = 0; k < groups.size(); ++k) {
@@ -242,8 +245,8 @@ std::vector<std::uint8_t> FindContentCells(const CellStats& stats,
     if (!rest[i]) continue;
     const auto k = static_cast<std::size_t>(labels[i]);
     const Component& mark = marks[k - 1];
-    const double thickness = static_cast<double>(mark.cells) /
-                             std::max(mark.right - mark.left, mark.bottom - mark.top);
+    const double thickness =
+        static_cast<double>(mark.cells) / std::max(mark.right - mark.left, mark.bottom - mark.top);
     candidate[i] = !(touches[k] && thickness <= edgeThick);
   }
 

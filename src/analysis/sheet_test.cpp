@@ -133,16 +133,15 @@ void Render(const Scene& s, MutableGrayView out) {
       const double u = cx + cs * (px - cx) + sn * (py - cy);
       const double w = cy - sn * (px - cx) + cs * (py - cy);
       if (Inside(s.sheet, u, w)) {
-        v = static_cast<int>(std::lround(kPaper + s.gradient * (2 * (u - s.sheet.left) /
-                                                                   (s.sheet.right - s.sheet.left) -
-                                                               1)));
-        const double edge = std::min({u - s.sheet.left, w - s.sheet.top, s.sheet.right - u,
-                                      s.sheet.bottom - w});
+        v = static_cast<int>(std::lround(
+            kPaper + s.gradient * (2 * (u - s.sheet.left) / (s.sheet.right - s.sheet.left) - 1)));
+        const double edge =
+            std::min({u - s.sheet.left, w - s.sheet.top, s.sheet.right - u, s.sheet.bottom - w});
         if (s.extra == Extra::kOutline && edge >= 3 && edge < 5) v = 80;
         if (text.Ink(u, w)) v = kInk;
       }
-      const unsigned hash = (static_cast<unsigned>(x) * 73856093u) ^
-                            (static_cast<unsigned>(y) * 19349663u);
+      const unsigned hash =
+          (static_cast<unsigned>(x) * 73856093u) ^ (static_cast<unsigned>(y) * 19349663u);
       v += static_cast<int>((hash >> 7) % 7) - 3;  // mild fixed noise
       out.Row(y)[x] = static_cast<std::uint8_t>(std::clamp(v, 0, 255));
     }
@@ -162,8 +161,9 @@ PixelRect Turned(const Scene& s, PixelRect r) {
       x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
     }
   }
-  return {std::max(0, static_cast<int>(std::floor(x0))), std::max(0, static_cast<int>(std::floor(y0))),
-          std::min(kW, static_cast<int>(std::ceil(x1))), std::min(kH, static_cast<int>(std::ceil(y1)))};
+  return {
+      std::max(0, static_cast<int>(std::floor(x0))), std::max(0, static_cast<int>(std::floor(y0))),
+      std::min(kW, static_cast<int>(std::ceil(x1))), std::min(kH, static_cast<int>(std::ceil(y1)))};
 }
 
 PixelRect Union(PixelRect a, PixelRect b) {
@@ -192,8 +192,13 @@ const Scene kScenes[] = {
     {.name = "black corners", .extra = Extra::kCorners},
     {.name = "no ground", .sheet = {0, 0, kW, kH}},
     {.name = "sheet outline", .extra = Extra::kOutline},
-    {.name = "turned, lit unevenly, outlined", .degrees = -3, .gradient = 10, .extra = Extra::kOutline},
-    {.name = "paper under 10%", .sheet = {300, 450, 600, 750}, .text = {330, 480, 570, 720},
+    {.name = "turned, lit unevenly, outlined",
+     .degrees = -3,
+     .gradient = 10,
+     .extra = Extra::kOutline},
+    {.name = "paper under 10%",
+     .sheet = {300, 450, 600, 750},
+     .text = {330, 480, 570, 720},
      .found = false},
 };
 
@@ -207,7 +212,7 @@ TEST(FindSheet, SyntheticScenes) {
   for (const Scene& row : kScenes) {
     const Scene s = Laid(row);
     SCOPED_TRACE(s.name);
-    Render(s, image.MutableView());
+    Render(s, MutableGrayView{image.pixels.get(), kW, kH, kW});
     const std::optional<SheetFinding> finding = FindSheet(image.View(), kBlack);
     ASSERT_EQ(finding.has_value(), s.found);
     if (!finding) continue;
@@ -228,7 +233,8 @@ TEST(FindSheet, SyntheticScenes) {
         FindContentBoundsInCells(image.View(), kBlack, 0, finding->content);
     ASSERT_TRUE(box.has_value());
     const PixelRect ink = Turned(s, TextBlock(s.text, 7).rect);
-    const PixelRect want{std::max(0, ink.left - kContentMargin), std::max(0, ink.top - kContentMargin),
+    const PixelRect want{std::max(0, ink.left - kContentMargin),
+                         std::max(0, ink.top - kContentMargin),
                          std::min(kW, ink.right + kContentMargin - 1),
                          std::min(kH, ink.bottom + kContentMargin - 1)};
     const PixelRect found{box->left(), box->top, box->right, box->bottom()};
@@ -248,7 +254,7 @@ TEST(FindSheet, SyntheticScenes) {
 TEST(FindSheet, SubViewMatchesWholeImage) {
   const Scene s{.name = "view", .degrees = 2, .gradient = 8, .extra = Extra::kStack};
   GrayImage whole = GrayImage::Allocate(kW, kH);
-  Render(s, whole.MutableView());
+  Render(s, MutableGrayView{whole.pixels.get(), kW, kH, kW});
   const std::int32_t stride = kW + 37;
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(stride) * (kH + 20), 0);
   const MutableGrayView view =

@@ -55,7 +55,8 @@ void ReadAndAnalysePage(const Run& run, std::int32_t index, PageWorkspace& works
   if (!image) return;  // the record stays as listed: unreadable
   record.width = image->width;
   record.height = image->height;
-  record.findings = AnalysePage(*image, {run.settings.black, run.settings.noise});
+  record.findings =
+      AnalysePage(*image, {run.settings.black, run.settings.noise, run.settings.sheet});
   record.status = record.box() ? PageStatus::kOk : PageStatus::kNoContent;
   if (run.makeThumbnails) MakePageThumbnail(*image, thumbnailScratch, record.thumbnail);
   if (record.box() && run.store.open())
@@ -163,8 +164,8 @@ bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
 
 // Writes the report of the run to the path the settings name. Returns false when it could not.
 bool WriteReport(const RunSettings& settings, const PageTable& table, const Extremes& extremes) {
-  const RunReport report{settings.inDir, settings.black, settings.white,
-                         settings.noise, table,          extremes};
+  const RunReport report{settings.inDir, settings.black, settings.white, settings.noise,
+                         table,          extremes,       settings.sheet};
   const std::string text =
       settings.reportFormat == ReportFormat::kCsv ? CsvReport(report) : HtmlReport(report);
   return WriteFileAtomically(

@@ -95,6 +95,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       case 'z':
         settings.extremePagesOnly = true;
         break;
+      case 's':
+        settings.sheet = true;
+        break;
       case 'q':
         if (!hasNext) return UsageError();
         settings.quality = ParseInteger(args[++i].c_str());

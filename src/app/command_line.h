@@ -22,9 +22,10 @@ struct RunSettings {
   std::string inDir;   // "" (the current folder) or a folder ending in '/'
   std::string outDir;  // "" (no output pass) or a folder ending in '/'
   std::int32_t black = 120;
-  std::int32_t white = 256;                // 256: no whitening
-  std::int32_t noise = 0;                  // 0: plain bounds mode
-  bool extremePagesOnly = false;           // -z: write only the pages that set the extremes
+  std::int32_t white = 256;       // 256: no whitening
+  std::int32_t noise = 0;         // 0: plain bounds mode
+  bool extremePagesOnly = false;  // -z: write only the pages that set the extremes
+  bool sheet = false;             // -s: find the sheet of paper first, then the content on it
   std::int32_t quality = kDefaultQuality;  // of the written pages
   // -r: the report file, its name ending in .csv or .html (.htm), which gives the format.
   std::optional<std::string> reportPath = std::nullopt;

@@ -52,6 +52,7 @@ void AppendHeader(std::string& html, const RunReport& report) {
   fact("black", std::to_string(report.black));
   fact("white", report.white >= 256 ? "256 (off)" : std::to_string(report.white));
   fact("noise", report.noise == 0 ? "0 (off)" : std::to_string(report.noise));
+  if (report.sheet) fact("sheet", "on (-s)");
   html += "</dl>\n<dl class=\"facts\">";
   fact("pages", std::to_string(report.table.count()));
   fact("with content", std::to_string(counts[0]));
@@ -218,10 +219,19 @@ void AppendCard(std::string& html, const RunReport& report, std::int32_t index) 
             "px;height:" + std::to_string(thumb.height) + "px\"><img alt=\"\" width=\"" +
             std::to_string(thumb.width) + "\" height=\"" + std::to_string(thumb.height) +
             "\" src=\"data:image/jpeg;base64," + Base64(thumb.jpeg) + "\">";
-    if (box) {
+    const std::optional<PixelRect>& sheet = page.findings.sheet;
+    if (box || sheet) {
       html += "<svg viewBox=\"0 0 " + std::to_string(page.width) + " " +
-              std::to_string(page.height) + "\" preserveAspectRatio=\"none\"><rect" +
-              RectAttributes(box->left(), box->top, box->width, box->height) + "/></svg>";
+              std::to_string(page.height) + "\" preserveAspectRatio=\"none\">";
+      if (sheet) {
+        html += "<rect class=\"sheet\"" +
+                RectAttributes(sheet->left, sheet->top, sheet->right - sheet->left,
+                               sheet->bottom - sheet->top) +
+                "/>";
+      }
+      if (box)
+        html += "<rect" + RectAttributes(box->left(), box->top, box->width, box->height) + "/>";
+      html += "</svg>";
     }
     html += "</div>\n";
   }
@@ -250,6 +260,15 @@ void AppendCard(std::string& html, const RunReport& report, std::int32_t index) 
           "; on the canvas at " + std::to_string(at.offsetX) + ", " + std::to_string(at.offsetY);
     }
     html += "</p>\n";
+  }
+  if (report.sheet && page.status != PageStatus::kUnreadable) {
+    const std::optional<PixelRect>& sheet = page.findings.sheet;
+    html += sheet ? "<p class=\"num\">sheet " + std::to_string(sheet->left) + ", " +
+                        std::to_string(sheet->top) + " – " + std::to_string(sheet->right) + ", " +
+                        std::to_string(sheet->bottom) + "</p>\n"
+                  : std::string(
+                        "<p class=\"num nosheet\">no sheet told apart from the ground: "
+                        "the box is found as without -s</p>\n");
   }
   if (page.output != PageOutput::kNotAsked)
     html += "<p class=\"num\">output: " + std::string(OutputText(page.output)) + "</p>\n";

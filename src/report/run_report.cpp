@@ -55,6 +55,13 @@ std::string ImageColumn(const RunReport& report, std::int32_t index) {
   return record.status == PageStatus::kUnreadable ? std::string() : std::to_string(record.*kNumber);
 }
 
+// A side of the sheet's bounding box; empty without the sheet mode or where no sheet was found.
+template <std::int32_t PixelRect::*kSide>
+std::string SheetColumn(const RunReport& report, std::int32_t index) {
+  const std::optional<PixelRect>& sheet = report.table[index].findings.sheet;
+  return sheet ? std::to_string((*sheet).*kSide) : std::string();
+}
+
 std::string PageColumn(const RunReport&, std::int32_t index) {
   return std::to_string(index);
 }
@@ -96,6 +103,10 @@ constexpr ReportColumn kColumns[] = {
     {"canvas_y", BoxColumn<&BoxNumbers::canvasY>},
     {"sets", SetsColumn},
     {"output", OutputColumn},
+    {"sheet_left", SheetColumn<&PixelRect::left>},
+    {"sheet_top", SheetColumn<&PixelRect::top>},
+    {"sheet_right", SheetColumn<&PixelRect::right>},
+    {"sheet_bottom", SheetColumn<&PixelRect::bottom>},
 };
 
 }  // namespace

@@ -23,6 +23,7 @@ struct RunReport {
   std::int32_t noise = 0;
   const PageTable& table;
   const Extremes& extremes;
+  bool sheet = false;  // the sheet mode (-s)
 };
 
 // "ok", "no content" or "unreadable": the CSV's `status` column.
