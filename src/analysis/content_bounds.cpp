@@ -105,17 +105,13 @@ Edges FindNoiseTolerantEdges(GrayView image, int black, std::int32_t noise) {
 // The edges of the dark pixels that lie in the cells of `mask`: exact, or with noise > 0 from
 // profiles of those pixels alone.
 Edges FindEdgesInCells(GrayView image, int black, std::int32_t noise, const CellMask& mask) {
+  // The spans of pixel columns that the mask's runs of cells cover, for each row of cells.
+  struct Span {
+    std::int32_t x0, x1;
+  };
   const std::int32_t cell = mask.cellSize;
-  std::vector<std::int32_t> rowProfile;
-  std::vector<std::int32_t> columnProfile;
-  if (noise != 0) {
-    rowProfile.assign(static_cast<std::size_t>(image.height), 0);
-    columnProfile.assign(static_cast<std::size_t>(image.width), 0);
-  }
-  Edges edges;
+  std::vector<std::vector<Span>> spans(static_cast<std::size_t>(mask.rows));
   for (std::int32_t cy = 0; cy < mask.rows; ++cy) {
-    const std::int32_t y0 = cy * cell;
-    const std::int32_t y1 = std::min(image.height, y0 + cell);
     for (std::int32_t cx = 0; cx < mask.columns;) {
       if (!mask.Has(cx, cy)) {
         ++cx;
@@ -123,36 +119,70 @@ Edges FindEdgesInCells(GrayView image, int black, std::int32_t noise, const Cell
       }
       std::int32_t end = cx;
       while (end < mask.columns && mask.Has(end, cy)) ++end;
-      const std::int32_t x0 = cx * cell;
-      const std::int32_t x1 = std::min(image.width, end * cell);
+      spans[static_cast<std::size_t>(cy)].push_back({cx * cell, std::min(image.width, end * cell)});
       cx = end;
-      for (std::int32_t y = y0; y < y1; ++y) {
-        const std::uint8_t* row = image.Row(y);
-        if (noise != 0) {
-          std::int32_t count = 0;
-          for (std::int32_t x = x0; x < x1; ++x) {
-            const std::int32_t dark = row[x] < black ? 1 : 0;
-            columnProfile[static_cast<std::size_t>(x)] += dark;
-            count += dark;
-          }
-          rowProfile[static_cast<std::size_t>(y)] += count;
-          continue;
-        }
-        const std::int32_t first = FirstDark(row, x0, x1, black);
-        if (first < 0) continue;
-        if (edges.top < 0) edges.top = y;
-        edges.bottom = std::max(edges.bottom, y);
-        edges.left = edges.left < 0 ? first : std::min(edges.left, first);
-        edges.right = std::max(edges.right, LastDark(row, first, x1, black));
-      }
     }
   }
+  auto spansOf = [&](std::int32_t y) -> const std::vector<Span>& {
+    return spans[static_cast<std::size_t>(y / cell)];
+  };
+  const std::int32_t h = std::min(image.height, mask.rows * cell);
+
+  Edges edges;
   if (noise != 0) {
+    std::vector<std::int32_t> rowProfile(static_cast<std::size_t>(image.height), 0);
+    std::vector<std::int32_t> columnProfile(static_cast<std::size_t>(image.width), 0);
+    for (std::int32_t y = 0; y < h; ++y) {
+      const std::uint8_t* row = image.Row(y);
+      std::int32_t count = 0;
+      for (const Span& span : spansOf(y)) {
+        for (std::int32_t x = span.x0; x < span.x1; ++x) {
+          const std::int32_t dark = row[x] < black ? 1 : 0;
+          columnProfile[static_cast<std::size_t>(x)] += dark;
+          count += dark;
+        }
+      }
+      rowProfile[static_cast<std::size_t>(y)] = count;
+    }
     edges.top = ScanProfileEdge(rowProfile.data(), image.height, true, noise);
     edges.bottom = ScanProfileEdge(rowProfile.data(), image.height, false, noise);
     edges.left = ScanProfileEdge(columnProfile.data(), image.width, true, noise);
     edges.right = ScanProfileEdge(columnProfile.data(), image.width, false, noise);
+    return edges;
   }
+
+  // As FindPlainEdges: the top and bottom rows first, then each row read only as far as it can
+  // still move the left or the right edge.
+  auto hasDark = [&](std::int32_t y) {
+    for (const Span& span : spansOf(y)) {
+      if (FirstDark(image.Row(y), span.x0, span.x1, black) >= 0) return true;
+    }
+    return false;
+  };
+  for (std::int32_t y = 0; y < h && edges.top < 0; ++y) {
+    if (hasDark(y)) edges.top = y;
+  }
+  if (edges.top < 0) return edges;
+  for (std::int32_t y = h - 1; y >= edges.top && edges.bottom < 0; --y) {
+    if (hasDark(y)) edges.bottom = y;
+  }
+  std::int32_t left = image.width;
+  std::int32_t right = -1;
+  for (std::int32_t y = edges.top; y <= edges.bottom; ++y) {
+    const std::uint8_t* row = image.Row(y);
+    for (const Span& span : spansOf(y)) {
+      if (span.x0 < left) {
+        const std::int32_t x = FirstDark(row, span.x0, std::min(span.x1, left), black);
+        if (x >= 0) left = x;
+      }
+      if (span.x1 - 1 > right) {
+        const std::int32_t x = LastDark(row, std::max(span.x0, right + 1), span.x1, black);
+        if (x >= 0) right = x;
+      }
+    }
+  }
+  edges.left = left;
+  edges.right = right;
   return edges;
 }
 

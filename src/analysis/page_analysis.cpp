@@ -4,9 +4,10 @@
 
 namespace quarnel {
 
-PageFindings AnalysePage(GrayView page, const AnalysisSettings& settings) {
+PageFindings AnalysePage(GrayView page, const AnalysisSettings& settings,
+                         AnalysisWorkspace& workspace) {
   if (settings.sheet) {
-    if (const auto found = FindSheet(page, settings.black)) {
+    if (const auto found = FindSheet(page, settings.black, workspace.memory.get())) {
       return PageFindings{
           FindContentBoundsInCells(page, settings.black, settings.noise, found->content),
           found->sheet};

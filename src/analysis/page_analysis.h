@@ -3,6 +3,8 @@
 // The analysis of one page: what the run finds on a page's gray image.
 
 #include <cstdint>
+#include <memory>
+#include <memory_resource>
 #include <optional>
 
 #include "analysis/geometry.h"
@@ -27,8 +29,17 @@ struct PageFindings {
   friend bool operator==(const PageFindings&, const PageFindings&) = default;
 };
 
-// Analyses one decoded page. Keeps no state between calls: pages may be analysed on several
-// threads at once.
-PageFindings AnalysePage(GrayView page, const AnalysisSettings& settings);
+// Memory that one worker's analyses reuse from page to page: a pool that keeps what a page gave
+// back for the next one instead of returning it to the system.
+struct AnalysisWorkspace {
+  std::unique_ptr<std::pmr::memory_resource> memory =
+      std::make_unique<std::pmr::unsynchronized_pool_resource>(
+          std::pmr::pool_options{0, std::size_t{1} << 22});
+};
+
+// Analyses one decoded page. Keeps no state between calls but the memory of `workspace`: pages
+// may be analysed on several threads at once, each with a workspace of its own.
+PageFindings AnalysePage(GrayView page, const AnalysisSettings& settings,
+                         AnalysisWorkspace& workspace);
 
 }  // namespace quarnel

@@ -1,6 +1,7 @@
 #include "analysis/sheet.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 
@@ -11,7 +12,7 @@ namespace quarnel {
 namespace {
 
 // The grid's long side, in cells.
-constexpr std::int32_t kCellsOnLongSide = 300;
+constexpr std::int32_t kCellsOnLongSide = 240;
 
 // Ground: cells darker than the paper by max(kGroundStep, kGroundShare * paper), joined to the
 // image frame. Less than kGroundMinimum of the cells as ground: the page has no ground.
@@ -35,20 +36,26 @@ constexpr double kStepReach = 0.35;
 constexpr double kPaperQuantile = 0.85;
 
 // The value at quantile q of `values` (reordered), rounded down to a rank.
-double Quantile(std::vector<std::uint8_t>& values, double q) {
-  const auto rank = static_cast<std::ptrdiff_t>(q * static_cast<double>(values.size() - 1));
-  std::nth_element(values.begin(), values.begin() + rank, values.end());
-  return values[static_cast<std::size_t>(rank)];
+double Quantile(const Mask& values, double q) {
+  const auto rank = static_cast<std::size_t>(q * static_cast<double>(values.size() - 1));
+  std::array<std::uint32_t, 256> counts{};
+  for (const std::uint8_t v : values) ++counts[v];
+  std::size_t seen = 0;
+  for (std::size_t v = 0; v < counts.size(); ++v) {
+    seen += counts[v];
+    if (seen > rank) return static_cast<double>(v);
+  }
+  return 255;
 }
 
 // The ground: cells clearly darker than the paper, joined (8 neighbours) to the image frame.
-std::vector<std::uint8_t> FindGround(const CellStats& stats, double paper) {
+Mask FindGround(const CellStats& stats, double paper) {
   const double limit = paper - std::max(kGroundStep, kGroundShare * paper);
   const std::int32_t w = stats.columns;
   const std::int32_t h = stats.rows;
-  std::vector<std::uint8_t> dark(stats.mean.size());
+  Mask dark(stats.mean.size(), 0, stats.mean.get_allocator());
   for (std::size_t i = 0; i < dark.size(); ++i) dark[i] = stats.mean[i] < limit ? 1 : 0;
-  std::vector<std::uint8_t> frame(dark.size(), 0);
+  Mask frame(dark.size(), 0, dark.get_allocator());
   for (std::int32_t x = 0; x < w; ++x) frame[Index(w, x, 0)] = frame[Index(w, x, h - 1)] = 1;
   for (std::int32_t y = 0; y < h; ++y) frame[Index(w, 0, y)] = frame[Index(w, w - 1, y)] = 1;
   for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = frame[i] & dark[i];
@@ -57,23 +64,22 @@ std::vector<std::uint8_t> FindGround(const CellStats& stats, double paper) {
 
 // The sheet among the regions that are not ground: the largest, with a partner of about its size
 // beside it. Empty when the largest is too small to be a sheet.
-std::vector<std::uint8_t> PickSheetRegions(const std::vector<std::uint8_t>& ground, std::int32_t w,
-                                           std::int32_t h) {
-  std::vector<std::uint8_t> paper(ground.size());
+Mask PickSheetRegions(const Mask& ground, std::int32_t w, std::int32_t h) {
+  Mask paper(ground.size(), 0, ground.get_allocator());
   for (std::size_t i = 0; i < paper.size(); ++i) paper[i] = ground[i] ? 0 : 1;
-  std::vector<std::int32_t> labels;
-  const std::vector<Component> parts = LabelComponents(paper, w, h, false, labels);
+  Labels labels(ground.get_allocator());
+  const std::pmr::vector<Component> parts = LabelComponents(paper, w, h, false, labels);
   std::size_t largest = 0;
   for (std::size_t k = 1; k < parts.size(); ++k) {
     if (parts[k].cells > parts[largest].cells) largest = k;
   }
-  std::vector<std::uint8_t> sheet(paper.size(), 0);
+  Mask sheet(paper.size(), 0, ground.get_allocator());
   if (parts.empty() || static_cast<double>(parts[largest].cells) <
                            kSheetMinimum * static_cast<double>(paper.size())) {
     return sheet;
   }
   const Component& big = parts[largest];
-  std::vector<std::uint8_t> keep(parts.size(), 0);
+  Mask keep(parts.size(), 0, ground.get_allocator());
   for (std::size_t k = 0; k < parts.size(); ++k) {
     const Component& part = parts[k];
     const std::int32_t overlap = std::min(part.bottom, big.bottom) - std::max(part.top, big.top);
@@ -125,7 +131,7 @@ Cut FindStepCut(const std::vector<double>& level, std::int32_t lo, std::int32_t 
 
 // Cuts off the sides of the sheet whose paper is brighter or darker than its middle: the facing
 // page across the gutter, a card that touches the sheet.
-void CutPaperSteps(const CellStats& stats, double paper, std::vector<std::uint8_t>& sheet) {
+void CutPaperSteps(const CellStats& stats, double paper, Mask& sheet) {
   const std::int32_t w = stats.columns;
   const std::int32_t h = stats.rows;
   const Box box = BoundingBox(sheet, w, h);
@@ -134,7 +140,7 @@ void CutPaperSteps(const CellStats& stats, double paper, std::vector<std::uint8_
     const std::int32_t lo = axis == 0 ? box.left : box.top;
     const std::int32_t hi = axis == 0 ? box.right : box.bottom;
     std::vector<double> level(static_cast<std::size_t>(std::max(w, h)), -1);
-    std::vector<std::uint8_t> values;
+    Mask values(sheet.get_allocator());
     for (std::int32_t i = lo; i < hi; ++i) {
       values.clear();
       const std::int32_t across = axis == 0 ? h : w;
@@ -156,25 +162,26 @@ void CutPaperSteps(const CellStats& stats, double paper, std::vector<std::uint8_
 
 }  // namespace
 
-std::optional<SheetFinding> FindSheet(GrayView image, std::int32_t black) {
+std::optional<SheetFinding> FindSheet(GrayView image, std::int32_t black,
+                                      std::pmr::memory_resource* memory) {
   if (image.width <= 0 || image.height <= 0) return std::nullopt;
   const std::int32_t longSide = std::max(image.width, image.height);
   const std::int32_t cell = std::max(2, (longSide + kCellsOnLongSide - 1) / kCellsOnLongSide);
-  const CellStats stats = MeasureCells(image, cell, black);
+  const CellStats stats = MeasureCells(image, cell, black, memory);
   const std::int32_t w = stats.columns;
   const std::int32_t h = stats.rows;
 
   // The paper's level, from the middle of the image, where the sheet lies.
-  std::vector<std::uint8_t> centre;
+  Mask centre(memory);
   for (std::int32_t y = h / 4; y < h - h / 4; ++y) {
     for (std::int32_t x = w / 4; x < w - w / 4; ++x) centre.push_back(stats.mean[Index(w, x, y)]);
   }
   if (centre.empty()) return std::nullopt;
   const double paper = Quantile(centre, kPaperQuantile);
 
-  const std::vector<std::uint8_t> ground = FindGround(stats, paper);
+  const Mask ground = FindGround(stats, paper);
   const auto groundCells = std::count(ground.begin(), ground.end(), 1);
-  std::vector<std::uint8_t> sheet;
+  Mask sheet(memory);
   if (static_cast<double>(groundCells) < kGroundMinimum * static_cast<double>(ground.size())) {
     sheet.assign(ground.size(), 1);
   } else {
@@ -188,7 +195,8 @@ std::optional<SheetFinding> FindSheet(GrayView image, std::int32_t black) {
   finding.sheet =
       PixelRect{box.left * cell, box.top * cell, std::min(image.width, box.right * cell),
                 std::min(image.height, box.bottom * cell)};
-  finding.content = CellMask{cell, w, h, FindContentCells(stats, sheet, paper)};
+  const Mask content = FindContentCells(stats, sheet, paper);
+  finding.content = CellMask{cell, w, h, std::vector<std::uint8_t>(content.begin(), content.end())};
   return finding;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory_resource>
 #include <optional>
 #include <vector>
 
@@ -46,7 +47,10 @@ struct SheetFinding {
 // sheet's edges that a clean strip of paper separates from the content (shadows, outlines, a
 // page stack, a deckled rim), long thin lines outside the content and lone specks are left out.
 // Returns nullopt when no sheet can be told apart from the ground. Deterministic; works on a grid
-// of about 300 cells on the long side, reading the image once.
-std::optional<SheetFinding> FindSheet(GrayView image, std::int32_t black);
+// of about 240 cells on the long side, reading the image once; its scratch memory comes from
+// `memory` (a worker's pool reuses it from page to page).
+std::optional<SheetFinding> FindSheet(
+    GrayView image, std::int32_t black,
+    std::pmr::memory_resource* memory = std::pmr::get_default_resource());
 
 }  // namespace quarnel

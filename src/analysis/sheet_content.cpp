@@ -33,19 +33,22 @@ constexpr double kSpeckGap = 0.005;
 constexpr double kSpeckPixels = 12;
 
 // The size and bounding box of each label's cells among the cells of `subset`.
-std::vector<Component> Measure(const std::vector<std::int32_t>& labels, std::size_t count,
-                               const std::vector<std::uint8_t>& subset, std::int32_t w) {
-  std::vector<Component> parts(count, Component{0, w, 1 << 30, -1, -1});
-  for (std::size_t i = 0; i < labels.size(); ++i) {
-    if (!subset[i] || labels[i] == 0) continue;
-    Component& part = parts[static_cast<std::size_t>(labels[i] - 1)];
-    const auto x = static_cast<std::int32_t>(i % static_cast<std::size_t>(w));
-    const auto y = static_cast<std::int32_t>(i / static_cast<std::size_t>(w));
-    ++part.cells;
-    part.left = std::min(part.left, x);
-    part.right = std::max(part.right, x + 1);
-    part.top = std::min(part.top, y);
-    part.bottom = std::max(part.bottom, y + 1);
+std::pmr::vector<Component> Measure(const Labels& labels, std::size_t count, const Mask& subset,
+                                    std::int32_t w) {
+  std::pmr::vector<Component> parts(count, Component{0, w, 1 << 30, -1, -1},
+                                    subset.get_allocator());
+  const auto h = static_cast<std::int32_t>(labels.size() / static_cast<std::size_t>(w));
+  for (std::int32_t y = 0; y < h; ++y) {
+    for (std::int32_t x = 0; x < w; ++x) {
+      const std::size_t i = Index(w, x, y);
+      if (!subset[i] || labels[i] == 0) continue;
+      Component& part = parts[static_cast<std::size_t>(labels[i] - 1)];
+      ++part.cells;
+      part.left = std::min(part.left, x);
+      part.right = std::max(part.right, x + 1);
+      part.top = std::min(part.top, y);
+      part.bottom = std::max(part.bottom, y + 1);
+    }
   }
   return parts;
 }
@@ -54,8 +57,8 @@ std::vector<Component> Measure(const std::vector<std::int32_t>& labels, std::siz
 // top, 3 from the bottom. Line r is a row for sides 0 and 1 and a column for 2 and 3.
 class EdgeWalk {
  public:
-  EdgeWalk(const std::vector<std::uint8_t>& sheet, std::int32_t w, std::int32_t h, int side)
-      : w_(w), h_(h), side_(side) {
+  EdgeWalk(const Mask& sheet, std::int32_t w, std::int32_t h, int side)
+      : w_(w), h_(h), side_(side), start_(sheet.get_allocator()) {
     const std::int32_t lines = side < 2 ? h : w;
     const std::int32_t depth = side < 2 ? w : h;
     start_.assign(static_cast<std::size_t>(lines), -1);
@@ -93,16 +96,15 @@ class EdgeWalk {
   std::int32_t w_;
   std::int32_t h_;
   int side_;
-  std::vector<std::int32_t> start_;
+  Labels start_;
 };
 
 // Marks in `peel` the dark cells of the rim band on one side of the sheet, if it has one.
-void PeelRim(const CellStats& stats, const std::vector<std::uint8_t>& sheet,
-             const std::vector<std::uint8_t>& dark, double extent, double paper, int side,
-             std::vector<std::uint8_t>& peel) {
+void PeelRim(const CellStats& stats, const Mask& sheet, const Mask& dark, double extent,
+             double paper, int side, Mask& peel) {
   const EdgeWalk walk(sheet, stats.columns, stats.rows, side);
   const std::int32_t reach = std::max(3, static_cast<std::int32_t>(kRimReach * extent));
-  std::vector<std::int32_t> profile(static_cast<std::size_t>(reach) + 1, 0);
+  Labels profile(static_cast<std::size_t>(reach) + 1, 0, sheet.get_allocator());
   std::int32_t lines = 0;
   for (std::int32_t r = 0; r < walk.Lines(); ++r) {
     if (!walk.InSheet(r)) continue;
@@ -163,37 +165,38 @@ void PeelRim(const CellStats& stats, const std::vector<std::uint8_t>& sheet,
 
 }  // namespace
 
-std::vector<std::uint8_t> FindContentCells(const CellStats& stats,
-                                           const std::vector<std::uint8_t>& sheet, double paper) {
+Mask FindContentCells(const CellStats& stats, const Mask& sheet, double paper) {
+  const auto memory = sheet.get_allocator();
   const std::int32_t w = stats.columns;
   const std::int32_t h = stats.rows;
   const std::size_t n = sheet.size();
-  std::vector<std::uint8_t> dark(n, 0);
+  Mask dark(n, 0, memory);
   for (std::size_t i = 0; i < n; ++i) dark[i] = sheet[i] && stats.dark[i] > 0 ? 1 : 0;
   const Box box = BoundingBox(sheet, w, h);
   const double sheetW = box.right - box.left;
   const double sheetH = box.bottom - box.top;
 
   // The rim bands along the four edges.
-  std::vector<std::uint8_t> peel(n, 0);
+  Mask peel(n, 0, memory);
   for (int side = 0; side < 4; ++side) {
     PeelRim(stats, sheet, dark, side < 2 ? sheetW : sheetH, paper, side, peel);
   }
 
   // Long thin lines among the rest, vertical and horizontal.
-  std::vector<std::uint8_t> rest(n, 0);
+  Mask rest(n, 0, memory);
   for (std::size_t i = 0; i < n; ++i) rest[i] = dark[i] && !peel[i] ? 1 : 0;
-  std::vector<std::int32_t> lineLabels[2];
+  Labels lineLabels[2] = {Labels(memory), Labels(memory)};
   std::vector<std::pair<int, std::int32_t>> lines;  // direction, label
-  std::vector<std::vector<Component>> lineParts(2);
-  std::vector<std::uint8_t> lineCells(n, 0);
+  std::pmr::vector<Component> lineParts[2] = {std::pmr::vector<Component>(memory),
+                                              std::pmr::vector<Component>(memory)};
+  Mask lineCells(n, 0, memory);
   for (int vertical = 0; vertical < 2; ++vertical) {
     const double length = vertical ? sheetH : sheetW;
     const double other = vertical ? sheetW : sheetH;
     const std::int32_t link = std::max(2, static_cast<std::int32_t>(kLineLink * length));
-    const std::vector<std::uint8_t> linked =
-        Dilate(rest, w, h, vertical ? 0 : link, vertical ? link : 0);
-    const std::vector<Component> groups = LabelComponents(linked, w, h, true, lineLabels[vertical]);
+    const Mask linked = Dilate(rest, w, h, vertical ? 0 : link, vertical ? link : 0);
+    const std::pmr::vector<Component> groups =
+        LabelComponents(linked, w, h, true, lineLabels[vertical]);
     lineParts[static_cast<std::size_t>(vertical)] =
         Measure(lineLabels[vertical], groups.size(), rest, w);
     for (std::size_t k = 0; k < groups.size(); ++k) {
@@ -207,40 +210,39 @@ std::vector<std::uint8_t> FindContentCells(const CellStats& stats,
       }
     }
   }
-  for (const auto& [vertical, label] : lines) {
-    for (std::size_t i = 0; i < n; ++i) {
-      if (rest[i] && lineLabels[vertical][i] == label) lineCells[i] = 1;
-    }
+  // Per direction, which labels are lines.
+  Mask isLine[2] = {Mask(memory), Mask(memory)};
+  for (int vertical = 0; vertical < 2; ++vertical)
+    isLine[vertical].assign(lineParts[static_cast<std::size_t>(vertical)].size() + 1, 0);
+  for (const auto& [vertical, label] : lines) isLine[vertical][static_cast<std::size_t>(label)] = 1;
+  for (std::size_t i = 0; i < n; ++i) {
+    lineCells[i] = rest[i] && (isLine[0][static_cast<std::size_t>(lineLabels[0][i])] ||
+                               isLine[1][static_cast<std::size_t>(lineLabels[1][i])]);
   }
   for (std::size_t i = 0; i < n; ++i) rest[i] = rest[i] && !lineCells[i] ? 1 : 0;
 
   // Marks that touch the sheet's edge and are thin belong to it, not to the content.
-  std::vector<std::uint8_t> edge(n, 0);
+  // The sheet's edge: its cells next to a cell outside it or to the grid's frame.
+  Mask outside(n, 0, memory);
+  for (std::size_t i = 0; i < n; ++i) outside[i] = sheet[i] ? 0 : 1;
+  Mask edge = Dilate(outside, w, h, 1, 1);
   for (std::int32_t y = 0; y < h; ++y) {
     for (std::int32_t x = 0; x < w; ++x) {
-      if (!sheet[Index(w, x, y)]) continue;
-      for (std::int32_t dy = -1; dy <= 1 && !edge[Index(w, x, y)]; ++dy) {
-        for (std::int32_t dx = -1; dx <= 1; ++dx) {
-          const std::int32_t nx = x + dx;
-          const std::int32_t ny = y + dy;
-          if (nx < 0 || ny < 0 || nx >= w || ny >= h || !sheet[Index(w, nx, ny)]) {
-            edge[Index(w, x, y)] = 1;
-            break;
-          }
-        }
-      }
+      const std::size_t i = Index(w, x, y);
+      const bool frame = x == 0 || y == 0 || x == w - 1 || y == h - 1;
+      edge[i] = sheet[i] && (edge[i] || frame) ? 1 : 0;
     }
   }
-  std::vector<std::int32_t> labels;
-  const std::vector<Component> groups =
+  Labels labels(memory);
+  const std::pmr::vector<Component> groups =
       LabelComponents(Dilate(rest, w, h, 1, 1), w, h, true, labels);
-  const std::vector<Component> marks = Measure(labels, groups.size(), rest, w);
-  std::vector<std::uint8_t> touches(groups.size() + 1, 0);
+  const std::pmr::vector<Component> marks = Measure(labels, groups.size(), rest, w);
+  Mask touches(groups.size() + 1, 0, memory);
   for (std::size_t i = 0; i < n; ++i) {
     if (rest[i] && edge[i]) touches[static_cast<std::size_t>(labels[i])] = 1;
   }
   const double edgeThick = std::max(2.0, kEdgeMarkThick * std::min(sheetW, sheetH));
-  std::vector<std::uint8_t> candidate(n, 0);
+  Mask candidate(n, 0, memory);
   for (std::size_t i = 0; i < n; ++i) {
     if (!rest[i]) continue;
     const auto k = static_cast<std::size_t>(labels[i]);
@@ -252,16 +254,16 @@ std::vector<std::uint8_t> FindContentCells(const CellStats& stats,
 
   // Groups of marks with too few dark pixels are specks.
   const std::int32_t gap = std::max(1, static_cast<std::int32_t>(kSpeckGap * std::max(w, h)));
-  std::vector<std::int32_t> clusterLabels;
-  const std::vector<Component> clusters =
+  Labels clusterLabels(memory);
+  const std::pmr::vector<Component> clusters =
       LabelComponents(Dilate(candidate, w, h, gap, gap), w, h, true, clusterLabels);
-  std::vector<double> darkPixels(clusters.size() + 1, 0);
+  std::pmr::vector<double> darkPixels(clusters.size() + 1, 0, memory);
   for (std::size_t i = 0; i < n; ++i) {
     if (candidate[i]) darkPixels[static_cast<std::size_t>(clusterLabels[i])] += stats.dark[i];
   }
   const double pixels = static_cast<double>(stats.width) * stats.height;
   const double speck = kSpeckPixels * pixels / 1e6;
-  std::vector<std::uint8_t> content(n, 0);
+  Mask content(n, 0, memory);
   for (std::size_t i = 0; i < n; ++i) {
     content[i] = candidate[i] && darkPixels[static_cast<std::size_t>(clusterLabels[i])] >= speck;
   }

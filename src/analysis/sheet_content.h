@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "analysis/cell_grid.h"
 
@@ -11,7 +10,6 @@ namespace quarnel {
 // content: the cells with a dark pixel, less the rim bands along the sheet's edges, long thin
 // lines outside the content, thin marks that touch the edge and lone specks. `paper` is the
 // sheet's paper level.
-std::vector<std::uint8_t> FindContentCells(const CellStats& stats,
-                                           const std::vector<std::uint8_t>& sheet, double paper);
+Mask FindContentCells(const CellStats& stats, const Mask& sheet, double paper);
 
 }  // namespace quarnel

@@ -55,8 +55,8 @@ void ReadAndAnalysePage(const Run& run, std::int32_t index, PageWorkspace& works
   if (!image) return;  // the record stays as listed: unreadable
   record.width = image->width;
   record.height = image->height;
-  record.findings =
-      AnalysePage(*image, {run.settings.black, run.settings.noise, run.settings.sheet});
+  record.findings = AnalysePage(
+      *image, {run.settings.black, run.settings.noise, run.settings.sheet}, workspace.analysis);
   record.status = record.box() ? PageStatus::kOk : PageStatus::kNoContent;
   if (run.makeThumbnails) MakePageThumbnail(*image, thumbnailScratch, record.thumbnail);
   if (record.box() && run.store.open())

@@ -9,6 +9,7 @@
 
 #include "analysis/extremes.h"
 #include "analysis/geometry.h"
+#include "analysis/page_analysis.h"
 #include "imageio/jpeg_reader.h"
 #include "imageio/page_source.h"
 #include "output/compose.h"
@@ -21,6 +22,7 @@ namespace quarnel {
 // in the store of kept boxes.
 struct PageWorkspace {
   DecodeBuffer decoded;
+  AnalysisWorkspace analysis;
   Canvas canvas;  // made at the first output page
   std::vector<std::uint8_t> whitenScratch;
   PackedBoxStore::WorkerArea storeArea;
