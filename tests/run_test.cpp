@@ -226,6 +226,23 @@ TEST(Run, MatchesTheModel) {
   }
 }
 
+// The sheet mode's output (standard output and error, status, pages, report) is the same on one
+// worker and on three as from the binary.
+TEST(Run, SheetModeOnAnyNumberOfWorkers) {
+  std::vector<Outcome> outcomes;
+  for (const int workers : {0, 1, 3}) {
+    TempDir out;
+    const std::vector<std::string> args = {"-s",      "-i", QUARNEL_EXAMPLES_DIR "/book", "-o",
+                                           out.str(), "-r", out.str() + "x.csv"};
+    const auto run = workers ? RunInProcess(args, {workers, {}, {}, nullptr}) : RunQuarnel(args);
+    outcomes.push_back({run.out, run.err, run.status, {}});
+    for (const std::string& name : EntryNames(out.path()))
+      outcomes.back().files[name] = ReadBytes(out / name);
+  }
+  EXPECT_TRUE(outcomes[0].status == 0 && outcomes[0] == outcomes[1] && outcomes[0] == outcomes[2])
+      << outcomes[0].err;
+}
+
 // What main makes of the command line (command_line_test.cpp has every message), and of standard
 // output that cannot be written (a full device, a pipe whose reader is gone): the text on
 // standard output or, for a failure, on standard error, and the status.

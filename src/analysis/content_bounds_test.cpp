@@ -33,7 +33,8 @@ TEST(ScanProfileEdge, Table) {
 }
 
 // Random pages, seen through views inside an all-dark buffer, with widths around the 32-pixel
-// chunks of the scans, compared with the reference in both modes.
+// chunks of the scans, compared with the reference in both modes, on the whole page and within
+// the cells of a mask.
 TEST(FindContentBounds, MatchesTheReference) {
   std::mt19937 rng(20240611);
   auto uniform = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
@@ -50,6 +51,17 @@ TEST(FindContentBounds, MatchesTheReference) {
     const std::int32_t noise = uniform(0, 4);
     ASSERT_EQ(FindContentBounds(page, black, noise), test::ReferenceBox(page, black, noise))
         << "iteration " << it;
+    // Within the cells of a random mask: the box of the page with every pixel outside them white.
+    const int cell = uniform(1, 7);
+    CellMask mask{cell, (w + cell - 1) / cell, (h + cell - 1) / cell, {}};
+    std::bernoulli_distribution inMask(std::array{0.0, 0.3, 0.8, 1.0}[uniform(0, 3)]);
+    for (int k = mask.columns * mask.rows; k > 0; --k) mask.cells.push_back(inMask(rng));
+    test::TestPage masked(w, h);
+    for (int i = 0; i < w * h; ++i)
+      if (mask.Has(i % w / cell, i / w / cell)) masked.at(i % w, i / w) = page.Row(i / w)[i % w];
+    ASSERT_EQ(FindContentBoundsInCells(page, black, noise, mask),
+              test::ReferenceBox(masked.View(), black, noise))
+        << "iteration " << it << ", cells of " << cell;
   }
 }
 

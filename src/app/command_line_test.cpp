@@ -26,7 +26,7 @@ std::string ParseAndCheck(const std::vector<std::string>& args) {
   return "in '" + s.inDir + "' out '" + s.outDir + "' b " + std::to_string(s.black) + " w " +
          std::to_string(s.white) + " n " + std::to_string(s.noise) + " q " +
          std::to_string(s.quality) + (s.extremePagesOnly ? " z" : "") +
-         (s.reportPath ? " r " + *s.reportPath : "");
+         (s.reportPath ? " r " + *s.reportPath : "") + (s.sheet ? " s" : "");
 }
 
 TEST(CommandLine, Table) {
@@ -45,6 +45,7 @@ TEST(CommandLine, Table) {
       {{"-b", "000000000000000000000254", "-w", "255"}, "in '' out '' b 254 w 255 n 0 q 50"},
       {{"-q", "1", "-q", " 100"}, "in '' out '' b 120 w 256 n 0 q 100"},
       {{"-r", "-a.Htm", "-r", "b.CSV"}, "in '' out '' b 120 w 256 n 0 q 50 r b.CSV"},
+      {{"-s"}, d + " s"}, {{"-sheet", "-o", "o"}, "in '' out 'o/' b 120 w 256 n 0 q 50 s"},
       // Usage errors, also before a range error found later; parsing ends at -v, -h, --help and
       // --version, without a check, but not before.
       {{"scans"}, kUsage}, {{""}, kUsage}, {{"-I", "x"}, kUsage}, {{"-o", "out", "-o"}, kUsage},

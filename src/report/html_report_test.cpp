@@ -54,5 +54,26 @@ TEST(HtmlReport, WhatTheCanvasWouldBeWithoutEachExtremePage) {
     EXPECT_EQ(WithoutSentences(boxes), expected) << boxes.size() << " pages";
 }
 
+// With -s: a page's sheet in the CSV's last four columns and drawn on its card; for a page where
+// none was found, empty columns and the sentence that says so.
+TEST(RunReport, SheetOfEachPage) {
+  PageTable table;
+  Extremes extremes;
+  for (std::int32_t j = 0; j < 2; ++j) {
+    const auto sheet = j ? std::nullopt : std::optional(PixelRect{1, 2, 45, 58});
+    table.records.emplace_back(j ? "b" : "a", PageStatus::kOk, 50, 60,
+                               PageFindings{ContentBox{40, 5, 30, 50}, sheet},
+                               PageThumbnail{10, 12, {0xff}});
+    FoldIntoExtremes(extremes, *table[j].box(), j);
+  }
+  const RunReport report{"in/", 120, 256, 0, table, extremes, true};
+  EXPECT_TRUE(CsvReport(report).ends_with(",1,2,45,58\n1,b,ok,50,60,10,5,40,55,30,50,0,0,,,,,,\n"));
+  const std::regex seen("<rect class=\"sheet\"[^>]*>|no sheet told apart|<article");
+  EXPECT_EQ(
+      std::regex_replace(HtmlReport(report), seen, "$& ", std::regex_constants::format_no_copy),
+      "<article <rect class=\"sheet\" x=\"1\" y=\"2\" width=\"44\" height=\"56\"/> "
+      "<article no sheet told apart ");
+}
+
 }  // namespace
 }  // namespace quarnel
