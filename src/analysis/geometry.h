@@ -18,6 +18,15 @@ struct ContentBox {
   friend bool operator==(const ContentBox&, const ContentBox&) = default;
 };
 
+// A rectangle of image pixels: left and top inclusive, right and bottom exclusive.
+struct PixelRect {
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::int32_t right = 0;
+  std::int32_t bottom = 0;
+  friend bool operator==(const PixelRect&, const PixelRect&) = default;
+};
+
 // True when the box lies wholly inside an image of `width` x `height` pixels.
 bool BoxFitsImage(const ContentBox& box, std::int32_t width, std::int32_t height);
 

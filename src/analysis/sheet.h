@@ -5,18 +5,10 @@
 #include <optional>
 #include <vector>
 
+#include "analysis/geometry.h"
 #include "imageio/gray_image.h"
 
 namespace quarnel {
-
-// A rectangle of image pixels: left and top inclusive, right and bottom exclusive.
-struct PixelRect {
-  std::int32_t left = 0;
-  std::int32_t top = 0;
-  std::int32_t right = 0;
-  std::int32_t bottom = 0;
-  friend bool operator==(const PixelRect&, const PixelRect&) = default;
-};
 
 // A coarse grid laid over an image: cell (cx, cy) covers the pixels cx * cellSize ...
 // (cx + 1) * cellSize - 1 of the columns and the same span of the rows, clipped to the image.
