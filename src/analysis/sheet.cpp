@@ -178,6 +178,8 @@ std::optional<SheetFinding> FindSheet(GrayView image, std::int32_t black,
   }
   if (centre.empty()) return std::nullopt;
   const double paper = Quantile(centre, kPaperQuantile);
+  // Paper darker than the content threshold cannot be told from the content on it.
+  if (paper < black) return std::nullopt;
 
   const Mask ground = FindGround(stats, paper);
   const auto groundCells = std::count(ground.begin(), ground.end(), 1);

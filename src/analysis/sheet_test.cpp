@@ -200,6 +200,7 @@ const Scene kScenes[] = {
      .sheet = {300, 450, 600, 750},
      .text = {330, 480, 570, 720},
      .found = false},
+    {.name = "nothing but ground", .ground = 15, .sheet = {}, .text = {}, .found = false},
 };
 
 // Each scene against its definition. The sheet found lies within 3% of the image's side (plus a
