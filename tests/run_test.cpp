@@ -242,15 +242,21 @@ TEST(Run, MessagesAndStatus) {
       {{"-i", "no", "-o", "out", "-r", "r.csv"}, C::kCaptured, "ERROR: no .jpg file in no/\n", 1},
       {{}, C::kCaptured, "ERROR: no .jpg file in ./\n", 1},
       {{"-i", book, "-o", ".", "-r", "r.csv"}, C::kFullDevice, err, 1},
-      {{"-i", book, "-o", ".", "-r", "r.csv"}, C::kClosedPipe, err, 1}};
+      {{"-i", book, "-o", ".", "-r", "r.csv"}, C::kClosedPipe, err, 1},
+      {{"-i", book, "-o", ".", "-r", "r.csv"}, C::kClosed, err, 1},
+      {{"-i", book, "-o", "."}, C::kClosed, err, 1}};
   // clang-format on
+  TempDir normal;  // the pages as a run with its standard output writes them
+  RunQuarnel({"-i", book, "-o", normal.str(), "-r", normal.str() + "r.csv"});
   for (const auto& [args, to, text, status] : cases) {
     TempDir dir;
     const RunResult run =
         RunQuarnel(args, {.workDir = dir.path(), .stdoutTo = decltype(ChildOptions::stdoutTo)(to)});
     EXPECT_EQ(status ? run.err : run.out, text) << ::testing::PrintToString(args);
     EXPECT_EQ(status ? run.out : run.err, "");
-    EXPECT_EQ(EntryNames(dir.path()).size(), to ? 7u : 0u);  // pages and report
+    EXPECT_EQ(EntryNames(dir.path()).size(), to ? args.size() == 6 ? 7u : 6u : 0u);
+    for (const std::string& name : EntryNames(dir.path()))
+      EXPECT_EQ(ReadBytes(dir / name), ReadBytes(normal / name)) << name;
     EXPECT_EQ(run.status, status);
   }
 }
