@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "app/run_resources.h"
 #include "test_support.h"
 
 namespace quarnel {
@@ -52,6 +53,22 @@ TEST(BatchRun, PageReplacedBetweenThePasses) {
     const Names written = kept ? Names{"a.jpg", "b.jpg", "c.jpg"} : Names{"a.jpg"};
     EXPECT_EQ(EntryNames(out.path()), written);
   }
+}
+
+// The kept boxes' file takes half the free space or half the memory, whichever is less; on a file
+// system in memory no more than the memory budget.
+TEST(BatchRun, FileBudget) {
+  constexpr std::uint64_t M = 1 << 20, G = 1 << 30;
+  using K = FileSystemKind;
+  using Case = std::tuple<std::optional<FileSystemSpace>, std::size_t, std::uint64_t>;
+  for (const auto& [space, physical, budget] :
+       {Case{FileSystemSpace{100 * G, 200 * G, K::kDisk}, 8 * G, 4 * G},
+        {FileSystemSpace{G, 200 * G, K::kDisk}, 8 * G, G / 2},
+        {FileSystemSpace{100 * G, 200 * G, K::kMemory}, 8 * G, 320 * M},
+        {FileSystemSpace{100 * G, 200 * G, K::kMemory}, G, G / 4},
+        {FileSystemSpace{100 * M, 200 * G, K::kMemory}, 8 * G, 50 * M},
+        {std::nullopt, 8 * G, 0}})
+    EXPECT_EQ(FileBudget(space, physical), budget) << physical << " " << budget;
 }
 
 }  // namespace
