@@ -30,9 +30,12 @@ struct PageShrunkBetweenThePasses final : PageSource {
 // but with -z the other extreme page (a, after b) is still written.
 TEST(BatchRun, PageReplacedBetweenThePasses) {
   using Case = std::tuple<std::size_t, std::size_t, int, bool>;  // budgets, workers, -z
-  for (const auto& [memory, file, workers, z] :
-       {Case{0, 0, 1, false}, {0, 0, 2, false}, {1 << 20, 0, 2, false}, {0, 1 << 20, 1, false},
-        {0, 0, 1, true}, {0, 1 << 20, 2, true}}) {
+  for (const auto& [memory, file, workers, z] : {Case{0, 0, 1, false},
+                                                 {0, 0, 2, false},
+                                                 {1 << 20, 0, 2, false},
+                                                 {0, 1 << 20, 1, false},
+                                                 {0, 0, 1, true},
+                                                 {0, 1 << 20, 2, true}}) {
     const bool kept = memory + file > 0 && !z;
     TempDir in, out;
     TestPage a(120, 100), b(120, 100);
@@ -52,6 +55,40 @@ TEST(BatchRun, PageReplacedBetweenThePasses) {
     EXPECT_EQ(run.status, kept ? 0 : 1);
     const Names written = kept ? Names{"a.jpg", "b.jpg", "c.jpg"} : Names{"a.jpg"};
     EXPECT_EQ(EntryNames(out.path()), written);
+  }
+}
+
+// Pages read, and a disk that is full for the first page written.
+struct CountedReads final : PageSource {
+  std::optional<MutableGrayView> Read(const std::string& path,
+                                      DecodeBuffer& buffer) const override {
+    return ++reads, LoadGray(path, buffer);
+  }
+  mutable int reads = 0;
+};
+struct FullOnce final : FileWriter {
+  WriteStatus Write(const std::string& path, std::span<const std::uint8_t> bytes) const override {
+    return writes++ ? FileWriter::Write(path, bytes) : WriteStatus::kNoSpace;
+  }
+  mutable int writes = 0;
+};
+
+// A page that does not fit on the disk while kept boxes take space on it is written once their
+// file is given back; the later pages are read again. Boxes in memory take no disk space.
+TEST(BatchRun, FullDiskTakesTheKeptBoxesSpace) {
+  for (const auto& [file, memory] : {std::pair{1 << 20, 0}, {0, 1 << 20}}) {
+    TempDir in, out;
+    TestPage page(120, 100);
+    page.Fill(10, 40, 49, 89, 0);
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) WriteBytes(in / name, EncodeJpeg(page));
+    const CountedReads pages;
+    const FullOnce files;
+    const RunResult run = RunInProcess({"-i", in.str(), "-o", out.str()},
+                                       {1, std::size_t(file), std::size_t(memory), &pages, &files});
+    EXPECT_EQ(run.err, file ? "" : "Error: cannot write " + out.str() + "a.jpg\n");
+    EXPECT_EQ(run.status, file ? 0 : 1);
+    EXPECT_EQ(EntryNames(out.path()).size(), file ? 3u : 2u);
+    EXPECT_EQ(pages.reads, file ? 5 : 3);
   }
 }
 

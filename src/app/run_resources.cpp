@@ -9,7 +9,9 @@ std::size_t BoxBudget(std::size_t physical) {
   return physical == 0 ? kMaxBudget / 4 : std::min(kMaxBudget, physical / 4);
 }
 
-std::size_t DefaultBoxBudget() { return BoxBudget(PhysicalMemory()); }
+std::size_t DefaultBoxBudget() {
+  return BoxBudget(PhysicalMemory());
+}
 
 std::size_t FileBudget(const std::optional<FileSystemSpace>& space, std::size_t physical) {
   if (!space) return 0;

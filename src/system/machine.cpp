@@ -1,7 +1,7 @@
 #include "system/machine.h"
 
-#include <sched.h>
 #include <linux/magic.h>
+#include <sched.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
