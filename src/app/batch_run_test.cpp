@@ -25,18 +25,28 @@ struct PageShrunkBetweenThePasses final : PageSource {
   mutable std::atomic<int> reads = 0;
 };
 
+// A disk that is full for the first file written.
+struct FullOnce final : FileWriter {
+  WriteStatus Write(const std::string& path, std::span<const std::uint8_t> bytes) const override {
+    return writes++ ? FileWriter::Write(path, bytes) : WriteStatus::kNoSpace;
+  }
+  mutable std::atomic<int> writes = 0;
+};
+
 // A page shrunk between the passes: written from its box kept in memory or in the file, or, read
 // again, unreadable; then the full pass ends there, even with the next page ready on a worker,
-// but with -z the other extreme page (a, after b) is still written.
+// but with -z the other extreme page (a, after b) is still written. When the first page meets a
+// full disk, the kept boxes' file is given back, that page written, and b read again; boxes in
+// memory give no disk space back.
 TEST(BatchRun, PageReplacedBetweenThePasses) {
-  using Case = std::tuple<std::size_t, std::size_t, int, bool>;  // budgets, workers, -z
-  for (const auto& [memory, file, workers, z] : {Case{0, 0, 1, false},
-                                                 {0, 0, 2, false},
-                                                 {1 << 20, 0, 2, false},
-                                                 {0, 1 << 20, 1, false},
-                                                 {0, 0, 1, true},
-                                                 {0, 1 << 20, 2, true}}) {
-    const bool kept = memory + file > 0 && !z;
+  using Case = std::tuple<std::size_t, std::size_t, int, bool, bool>;  // budgets, workers, -z, full
+  // clang-format off
+  for (const auto& [memory, file, workers, z, full] :
+       {Case{0, 0, 1, false, false}, {0, 0, 2, false, false}, {1 << 20, 0, 2, false, false},
+        {0, 1 << 20, 1, false, false}, {0, 0, 1, true, false}, {0, 1 << 20, 2, true, false},
+        {0, 1 << 20, 1, false, true}, {1 << 20, 0, 1, false, true}}) {
+    // clang-format on
+    const bool kept = memory + file > 0 && !z && !(full && file), lost = full && memory;
     TempDir in, out;
     TestPage a(120, 100), b(120, 100);
     a.Fill(10, 40, 49, 89, 0);
@@ -44,51 +54,19 @@ TEST(BatchRun, PageReplacedBetweenThePasses) {
     for (const auto& [name, page] : {std::pair{"a.jpg", a}, {"b.jpg", b}, {"c.jpg", a}})
       WriteBytes(in / name, EncodeJpeg(page));
     const PageShrunkBetweenThePasses pages;
+    const FullOnce fullOnce;
     std::vector<std::string> args = {"-i", in.str(), "-o", out.str()};
     if (z) args.push_back("-z");
-    const RunResult run = RunInProcess(args, {workers, file, memory, &pages});
-    EXPECT_TRUE(run.out.ends_with(z      ? "Output Top file\n"
-                                  : kept ? "Output 2/3   \r\n"
-                                         : "Output 1/3   \r\n"))
-        << run.out;
-    EXPECT_EQ(run.err, kept ? "" : "Error\n");
-    EXPECT_EQ(run.status, kept ? 0 : 1);
-    const Names written = kept ? Names{"a.jpg", "b.jpg", "c.jpg"} : Names{"a.jpg"};
-    EXPECT_EQ(EntryNames(out.path()), written);
-  }
-}
-
-// Pages read, and a disk that is full for the first page written.
-struct CountedReads final : PageSource {
-  std::optional<MutableGrayView> Read(const std::string& path,
-                                      DecodeBuffer& buffer) const override {
-    return ++reads, LoadGray(path, buffer);
-  }
-  mutable int reads = 0;
-};
-struct FullOnce final : FileWriter {
-  WriteStatus Write(const std::string& path, std::span<const std::uint8_t> bytes) const override {
-    return writes++ ? FileWriter::Write(path, bytes) : WriteStatus::kNoSpace;
-  }
-  mutable int writes = 0;
-};
-
-// A page that does not fit on the disk while kept boxes take space on it is written once their
-// file is given back; the later pages are read again. Boxes in memory take no disk space.
-TEST(BatchRun, FullDiskTakesTheKeptBoxesSpace) {
-  for (const auto& [file, memory] : {std::pair{1 << 20, 0}, {0, 1 << 20}}) {
-    TempDir in, out;
-    TestPage page(120, 100);
-    page.Fill(10, 40, 49, 89, 0);
-    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) WriteBytes(in / name, EncodeJpeg(page));
-    const CountedReads pages;
-    const FullOnce files;
-    const RunResult run = RunInProcess({"-i", in.str(), "-o", out.str()},
-                                       {1, std::size_t(file), std::size_t(memory), &pages, &files});
-    EXPECT_EQ(run.err, file ? "" : "Error: cannot write " + out.str() + "a.jpg\n");
-    EXPECT_EQ(run.status, file ? 0 : 1);
-    EXPECT_EQ(EntryNames(out.path()).size(), file ? 3u : 2u);
-    EXPECT_EQ(pages.reads, file ? 5 : 3);
+    const RunResult run =
+        RunInProcess(args, {workers, file, memory, &pages, full ? &fullOnce : nullptr});
+    EXPECT_TRUE(run.out.ends_with(z ? "Output Top file\n" : kept ? "Output 2/3   \r\n"
+                                                                 : "Output 1/3   \r\n"));
+    const std::string noRoom = "Error: cannot write " + out.str() + "a.jpg\n";
+    EXPECT_EQ(run.err, lost ? noRoom : kept ? "" : "Error\n");
+    EXPECT_EQ(run.status, kept && !lost ? 0 : 1);
+    const Names written = lost ? Names{"b.jpg", "c.jpg"} : kept ? Names{"a.jpg", "b.jpg", "c.jpg"}
+                                                                 : Names{"a.jpg"};
+    EXPECT_EQ(EntryNames(out.path()), written) << memory << " " << file << " " << z << full;
   }
 }
 
@@ -96,15 +74,13 @@ TEST(BatchRun, FullDiskTakesTheKeptBoxesSpace) {
 // system in memory no more than the memory budget.
 TEST(BatchRun, FileBudget) {
   constexpr std::uint64_t M = 1 << 20, G = 1 << 30;
-  using K = FileSystemKind;
-  using Case = std::tuple<std::optional<FileSystemSpace>, std::size_t, std::uint64_t>;
-  for (const auto& [space, physical, budget] :
-       {Case{FileSystemSpace{100 * G, 200 * G, K::kDisk}, 8 * G, 4 * G},
-        {FileSystemSpace{G, 200 * G, K::kDisk}, 8 * G, G / 2},
-        {FileSystemSpace{100 * G, 200 * G, K::kMemory}, 8 * G, 320 * M},
-        {FileSystemSpace{100 * G, 200 * G, K::kMemory}, G, G / 4},
-        {FileSystemSpace{100 * M, 200 * G, K::kMemory}, 8 * G, 50 * M},
-        {std::nullopt, 8 * G, 0}})
+  using S = std::optional<FileSystemSpace>;
+  const auto disk = FileSystemKind::kDisk, memory = FileSystemKind::kMemory;
+  // clang-format off
+  for (const auto& [space, physical, budget] : {std::tuple{S{{100 * G, 0, disk}}, 8 * G, 4 * G},
+       {S{{G, 0, disk}}, 8 * G, G / 2}, {std::nullopt, 8 * G, 0}, {S{{M, 0, memory}}, G, M / 2},
+       {S{{100 * G, 0, memory}}, 8 * G, 320 * M}, {S{{100 * G, 0, memory}}, G, G / 4}})
+    // clang-format on
     EXPECT_EQ(FileBudget(space, physical), budget) << physical << " " << budget;
 }
 
