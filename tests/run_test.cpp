@@ -59,10 +59,10 @@ Outcome Model(const Book& book, const std::string& outDir) {
     if (boxes[j]->right > right.value) right = {boxes[j]->right, j};
   }
   const Extremes x{{right, top, width, height}};
-  for (const auto& [label, extreme] : {std::pair{"\nMax Right:  ", right},
-                                       {"Max Top:    ", top},
-                                       {"Max Width:  ", width},
-                                       {"Max Height: ", height}})
+  // clang-format off
+  for (const auto& [label, extreme] : {std::pair{"\nMax Right:  ", right}, {"Max Top:    ", top},
+                                       {"Max Width:  ", width}, {"Max Height: ", height}})
+    // clang-format on
     o.out += label + book.names[extreme.page] + " (" + std::to_string(extreme.value) + ")\n";
   if (book.output && width.value == 0) o.err += "ERROR: no page has content, nothing written\n";
   if (book.output && width.value == 0) o.status = 1;
@@ -115,10 +115,10 @@ Outcome Model(const Book& book, const std::string& outDir) {
       const auto [cx, cy] = ReferencePlacement(b, x);
       for (const int v : {b.left(), b.top, b.right, b.bottom(), b.width, b.height, cx, cy})
         csv += std::to_string(v) + ",";
-      for (const auto& [page, word] : {std::pair{right.page, "right"},
-                                       {top.page, "top"},
-                                       {width.page, "width"},
-                                       {height.page, "height"}})
+      // clang-format off
+      for (const auto& [page, word] : {std::pair{right.page, "right"}, {top.page, "top"},
+                                       {width.page, "width"}, {height.page, "height"}})
+        // clang-format on
         if (page == j) sets += (sets.empty() ? "" : " ") + std::string(word);
       csv += sets + ",";
     }
@@ -199,11 +199,11 @@ TEST(Run, MatchesTheModel) {
     // The binary, on the machine's cores, under the book's limit on the file size; and, for books
     // without that limit, the run in this process on one worker and on several, with boxes kept
     // in memory, in a file, in a file or memory too small for all of them.
+    // clang-format off
     for (const auto& [process, workers, memory, file] : {std::tuple{true, 0, 0, 0},
-                                                         {false, 1, 4000000, 0},
-                                                         {false, 3, 0, 100000000},
-                                                         {false, 2, 3000, 0},
-                                                         {false, 2, 0, 20000}}) {
+         {false, 1, 4000000, 0}, {false, 3, 0, 100000000}, {false, 2, 3000, 0},
+         {false, 2, 0, 20000}}) {
+      // clang-format on
       if (!process && book.fileSizeLimit >= 0) continue;
       fs::remove_all(out.path());
       fs::create_directory(out.path());
@@ -259,15 +259,22 @@ TEST(Run, MessagesAndStatus) {
       {{"-i", "no", "-o", "out", "-r", "r.csv"}, C::kCaptured, "ERROR: no .jpg file in no/\n", 1},
       {{}, C::kCaptured, "ERROR: no .jpg file in ./\n", 1},
       {{"-i", book, "-o", ".", "-r", "r.csv"}, C::kFullDevice, err, 1},
-      {{"-i", book, "-o", ".", "-r", "r.csv"}, C::kClosedPipe, err, 1}};
+      {{"-i", book, "-o", ".", "-r", "r.csv"}, C::kClosedPipe, err, 1},
+      {{"-i", book, "-o", ".", "-r", "r.csv"}, C::kClosed, err, 1},
+      {{"--version"}, C::kFullDevice, err, 1},
+      {{"-h"}, C::kFullDevice, err, 1}, {{"--help"}, C::kClosed, err, 1}};
   // clang-format on
+  TempDir normal;  // the pages as a run with its standard output writes them
+  RunQuarnel({"-i", book, "-o", normal.str(), "-r", normal.str() + "r.csv"});
   for (const auto& [args, to, text, status] : cases) {
     TempDir dir;
     const RunResult run =
         RunQuarnel(args, {.workDir = dir.path(), .stdoutTo = decltype(ChildOptions::stdoutTo)(to)});
     EXPECT_EQ(status ? run.err : run.out, text) << ::testing::PrintToString(args);
     EXPECT_EQ(status ? run.out : run.err, "");
-    EXPECT_EQ(EntryNames(dir.path()).size(), to ? 7u : 0u);  // pages and report
+    EXPECT_EQ(EntryNames(dir.path()).size(), to && args.size() > 1 ? 7u : 0u);  // pages, report
+    for (const std::string& name : EntryNames(dir.path()))
+      EXPECT_EQ(ReadBytes(dir / name), ReadBytes(normal / name)) << name;
     EXPECT_EQ(run.status, status);
   }
 }

@@ -11,9 +11,8 @@ const std::string kSource = QUARNEL_SOURCE_DIR;
 TEST(Shell, CompletionAndShelf) {
   TempDir dir;
   std::filesystem::create_directories(dir / "shelf/bad");
-  for (const char* name : {"a.csv", "b.html", "c.jpg", "d.CSV", "e.HTML", "f.Htm"}) {
+  for (const char* name : {"a.csv", "b.html", "c.jpg", "d.CSV", "e.HTML", "f.Htm"})
     WriteBytes(dir / name, {});
-  }
   // The tool picks an option by its second character (-input is -i) and a report's format by
   // its extension in any letter case; the completion does the same.
   const std::string script = R"(source "$0"; t() { COMP_WORDS=(quarnel "$@"); COMP_CWORD=$#;
@@ -40,9 +39,8 @@ TEST(Shell, CompletionAndShelf) {
       {.workDir = dir.path(), .env = {{"QUARNEL", QUARNEL_BINARY}}});
   EXPECT_EQ(odd.status, 0) << odd.err;
   EXPECT_TRUE(odd.out.ends_with("\nall 2 books done\n")) << odd.out;
-  for (const char* book : {"line\nfeed", "linked"}) {
+  for (const char* book : {"line\nfeed", "linked"})
     EXPECT_TRUE(std::filesystem::exists(dir / "-s" / (std::string(book) + ".out/report.html")));
-  }
 }
 
 }  // namespace quarnel::test

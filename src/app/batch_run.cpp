@@ -33,6 +33,7 @@ struct Run {
   const PageSource& pages;
   bool makeThumbnails = false;  // for the HTML report
   PackedBoxStore& store;        // where the boxes are kept for the output pass
+  const FileWriter& files;      // where the output pages and the report are written
   std::vector<PageWorkspace>& workspaces;
   std::FILE* out;
   std::FILE* err;
@@ -145,8 +146,14 @@ bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
           return settings.extremePagesOnly;  // the full pass ends at a page that cannot be read
         }
         const std::string path = settings.outDir + record.name;
-        if (rendered.status != RenderStatus::kEncoded ||
-            !WriteFileAtomically(path, rendered.jpeg)) {
+        WriteStatus written = rendered.status == RenderStatus::kEncoded
+                                  ? run.files.Write(path, rendered.jpeg)
+                                  : WriteStatus::kFailed;
+        // Kept boxes never cost a page its place on the disk: their file is given back, and the
+        // page written again (the pages not yet written are then read again).
+        if (written == WriteStatus::kNoSpace && run.store.GiveBackFile())
+          written = run.files.Write(path, rendered.jpeg);
+        if (written != WriteStatus::kWritten) {
           std::fprintf(run.err, messages::kCannotWrite, path.c_str());
           allWritten = false;
         } else {
@@ -163,14 +170,15 @@ bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
 }
 
 // Writes the report of the run to the path the settings name. Returns false when it could not.
-bool WriteReport(const RunSettings& settings, const PageTable& table, const Extremes& extremes) {
+bool WriteReport(const RunSettings& settings, const FileWriter& files, const PageTable& table,
+                 const Extremes& extremes) {
   const RunReport report{settings.inDir, settings.black, settings.white, settings.noise,
                          table,          extremes,       settings.sheet};
   const std::string text =
       settings.reportFormat == ReportFormat::kCsv ? CsvReport(report) : HtmlReport(report);
-  return WriteFileAtomically(
-      *settings.reportPath,
-      std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  return files.Write(*settings.reportPath,
+                     std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) ==
+         WriteStatus::kWritten;
 }
 
 }  // namespace
@@ -202,10 +210,12 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
   // Each worker's memory, reused from page to page by both passes, and the kept boxes.
   std::vector<PageWorkspace> workspaces(static_cast<std::size_t>(workers));
   PackedBoxStore store(table.count(), settings.outDir, fileBudget, memoryBudget);
-  const JpegFiles files;
-  const Run run{
-      settings, workers, options.pages ? *options.pages : files, makeThumbnails, store, workspaces,
-      out,      err};
+  const JpegFiles jpegFiles;
+  const FileWriter atomicFiles;
+  const FileWriter& files = options.files ? *options.files : atomicFiles;
+  const Run run{settings,       workers, options.pages ? *options.pages : jpegFiles,
+                makeThumbnails, store,   files,
+                workspaces,     out,     err};
   const Extremes extremes = RunAnalysisPass(run, table);
   PrintSummary(table, extremes, out);
 
@@ -219,7 +229,7 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
       status = RunOutputPass(run, table, extremes) ? 0 : 1;
     }
   }
-  if (settings.reportPath && !WriteReport(settings, table, extremes)) {
+  if (settings.reportPath && !WriteReport(settings, files, table, extremes)) {
     std::fprintf(err, messages::kCannotWrite, settings.reportPath->c_str());
     status = 1;
   }

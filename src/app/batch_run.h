@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "imageio/page_source.h"
+#include "system/atomic_file.h"
 
 namespace quarnel {
 
@@ -19,6 +20,7 @@ struct RunOptions {
   std::optional<std::size_t> fileBudget;
   std::optional<std::size_t> memoryBudget;
   const PageSource* pages = nullptr;  // nullptr: the JPEG files themselves
+  const FileWriter* files = nullptr;  // where pages and report are written; nullptr: the disk
 };
 
 // Runs the whole job for checked settings: lists the input folder, analyses every page, prints

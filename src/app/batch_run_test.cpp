@@ -4,12 +4,14 @@
 
 #include <atomic>
 
+#include "app/run_resources.h"
 #include "test_support.h"
 
 namespace quarnel {
 namespace {
 
 using namespace test;
+using Names = std::vector<std::string>;
 
 // The pages of a folder, except that b.jpg, read a second time, is a small blank page.
 struct PageShrunkBetweenThePasses final : PageSource {
@@ -23,13 +25,28 @@ struct PageShrunkBetweenThePasses final : PageSource {
   mutable std::atomic<int> reads = 0;
 };
 
+// A disk that is full for the first file written.
+struct FullOnce final : FileWriter {
+  WriteStatus Write(const std::string& path, std::span<const std::uint8_t> bytes) const override {
+    return writes++ ? FileWriter::Write(path, bytes) : WriteStatus::kNoSpace;
+  }
+  mutable std::atomic<int> writes = 0;
+};
+
 // A page shrunk between the passes: written from its box kept in memory or in the file, or, read
-// again, unreadable; then the full pass ends there, even with the next page ready on a worker.
+// again, unreadable; then the full pass ends there, even with the next page ready on a worker,
+// but with -z the other extreme page (a, after b) is still written. When the first page meets a
+// full disk, the kept boxes' file is given back, that page written, and b read again; boxes in
+// memory give no disk space back.
 TEST(BatchRun, PageReplacedBetweenThePasses) {
-  using Case = std::tuple<std::size_t, std::size_t, int>;  // memory and file budgets, workers
-  for (const auto& [memory, file, workers] :
-       {Case{0, 0, 1}, {0, 0, 2}, {1 << 20, 0, 2}, {0, 1 << 20, 1}}) {
-    const bool kept = memory + file > 0;
+  using Case = std::tuple<std::size_t, std::size_t, int, bool, bool>;  // budgets, workers, -z, full
+  // clang-format off
+  for (const auto& [memory, file, workers, z, full] :
+       {Case{0, 0, 1, false, false}, {0, 0, 2, false, false}, {1 << 20, 0, 2, false, false},
+        {0, 1 << 20, 1, false, false}, {0, 0, 1, true, false}, {0, 1 << 20, 2, true, false},
+        {0, 1 << 20, 1, false, true}, {1 << 20, 0, 1, false, true}}) {
+    // clang-format on
+    const bool kept = memory + file > 0 && !z && !(full && file), lost = full && memory;
     TempDir in, out;
     TestPage a(120, 100), b(120, 100);
     a.Fill(10, 40, 49, 89, 0);
@@ -37,13 +54,34 @@ TEST(BatchRun, PageReplacedBetweenThePasses) {
     for (const auto& [name, page] : {std::pair{"a.jpg", a}, {"b.jpg", b}, {"c.jpg", a}})
       WriteBytes(in / name, EncodeJpeg(page));
     const PageShrunkBetweenThePasses pages;
+    const FullOnce fullOnce;
+    std::vector<std::string> args = {"-i", in.str(), "-o", out.str()};
+    if (z) args.push_back("-z");
     const RunResult run =
-        RunInProcess({"-i", in.str(), "-o", out.str()}, {workers, file, memory, &pages});
-    EXPECT_TRUE(run.out.ends_with(kept ? "Output 2/3   \r\n" : "Output 1/3   \r\n")) << run.out;
-    EXPECT_EQ(run.err, kept ? "" : "Error\n");
-    EXPECT_EQ(run.status, kept ? 0 : 1);
-    EXPECT_EQ(EntryNames(out.path()).size(), kept ? 3u : 1u);
+        RunInProcess(args, {workers, file, memory, &pages, full ? &fullOnce : nullptr});
+    EXPECT_TRUE(run.out.ends_with(z ? "Output Top file\n" : kept ? "Output 2/3   \r\n"
+                                                                 : "Output 1/3   \r\n"));
+    const std::string noRoom = "Error: cannot write " + out.str() + "a.jpg\n";
+    EXPECT_EQ(run.err, lost ? noRoom : kept ? "" : "Error\n");
+    EXPECT_EQ(run.status, kept && !lost ? 0 : 1);
+    const Names written = lost ? Names{"b.jpg", "c.jpg"} : kept ? Names{"a.jpg", "b.jpg", "c.jpg"}
+                                                                 : Names{"a.jpg"};
+    EXPECT_EQ(EntryNames(out.path()), written) << memory << " " << file << " " << z << full;
   }
+}
+
+// The kept boxes' file takes half the free space or half the memory, whichever is less; on a file
+// system in memory no more than the memory budget.
+TEST(BatchRun, FileBudget) {
+  constexpr std::uint64_t M = 1 << 20, G = 1 << 30;
+  using S = std::optional<FileSystemSpace>;
+  const auto disk = FileSystemKind::kDisk, memory = FileSystemKind::kMemory;
+  // clang-format off
+  for (const auto& [space, physical, budget] : {std::tuple{S{{100 * G, 0, disk}}, 8 * G, 4 * G},
+       {S{{G, 0, disk}}, 8 * G, G / 2}, {std::nullopt, 8 * G, 0}, {S{{M, 0, memory}}, G, M / 2},
+       {S{{100 * G, 0, memory}}, 8 * G, 320 * M}, {S{{100 * G, 0, memory}}, G, G / 4}})
+    // clang-format on
+    EXPECT_EQ(FileBudget(space, physical), budget) << physical << " " << budget;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "app/messages.h"
@@ -34,6 +35,17 @@ ParseResult UsageError(std::string prefix = {}) {
 
 ParseResult Help() {
   return ParseResult{std::nullopt, {}, std::string(messages::kUsage) + messages::kHelp};
+}
+
+// Reads -q's value: a whole number written in digits only (no sign, blank or other character).
+// Anything else gives 0, which is out of the quality range.
+std::int32_t ParseQuality(const std::string& text) {
+  // Three digits hold every valid quality; leading zeros aside, more are out of range anyway.
+  const std::size_t first = std::min(text.find_first_not_of('0'), text.size());
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+      text.size() - first > 3)
+    return 0;
+  return text.size() == first ? 0 : std::stoi(text.substr(first));
 }
 
 }  // namespace
@@ -100,7 +112,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         break;
       case 'q':
         if (!hasNext) return UsageError();
-        settings.quality = ParseInteger(args[++i].c_str());
+        settings.quality = ParseQuality(args[++i]);
         break;
       case 'r':
         if (!hasNext) return UsageError();

@@ -43,7 +43,7 @@ TEST(CommandLine, Table) {
       {{"-b", "5", "-b", " +7x", "-w", "-w", "99", "-n", "4"}, "in '' out '' b 7 w 99 n 4 q 50"},
       {{"-b", "0", "-w", "1"}, "in '' out '' b 0 w 1 n 0 q 50"},
       {{"-b", "000000000000000000000254", "-w", "255"}, "in '' out '' b 254 w 255 n 0 q 50"},
-      {{"-q", "1", "-q", " 100"}, "in '' out '' b 120 w 256 n 0 q 100"},
+      {{"-q", "1", "-q", "0100"}, "in '' out '' b 120 w 256 n 0 q 100"},
       {{"-r", "-a.Htm", "-r", "b.CSV"}, "in '' out '' b 120 w 256 n 0 q 50 r b.CSV"},
       {{"-s"}, d + " s"}, {{"-sheet", "-o", "o"}, "in '' out 'o/' b 120 w 256 n 0 q 50 s"},
       // Usage errors, also before a range error found later; parsing ends at -v, -h, --help and
@@ -60,6 +60,11 @@ TEST(CommandLine, Table) {
       {{"-z", "-n", " -1"}, kNoise}, {{"-o", "", "-z"}, kNeedsOut},
       {{"-q", "101", "-z"}, kNeedsOut}, {{"-q", "-5", "-i", "x"}, kQuality},
       {{"-r", "r.txt", "-q", "0"}, kQuality},
+      // -q takes digits only: anything else is out of its range.
+      {{"-q", "1e2"}, kQuality}, {{"-q", "1.5"}, kQuality}, {{"-q", "9O"}, kQuality},
+      {{"-q", "50x"}, kQuality}, {{"-q", " 50"}, kQuality}, {{"-q", "+50"}, kQuality},
+      {{"-q", ""}, kQuality}, {{"-q", "00"}, kQuality}, {{"-q", "4294967346"}, kQuality},
+      {{"-q", "00000000000000000000000000099"}, "in '' out '' b 120 w 256 n 0 q 99"},
       {{"-r", ".html.txt"}, "ERROR: report name must end in .csv or .html\n"}};
   // clang-format on
   for (const auto& [args, expected] : cases)

@@ -6,6 +6,7 @@
 #include "app/batch_run.h"
 #include "app/command_line.h"
 #include "app/messages.h"
+#include "system/file_io.h"
 #include "system/machine.h"
 #include "system/signals.h"
 
@@ -14,9 +15,23 @@ namespace {
 // The process status of a usage or settings error (-1 as an 8-bit status).
 constexpr int kSettingsErrorStatus = 255;
 
+// Ends a run whose standard output was closed from the start, or could not all be written:
+// what it was to print is lost, which the status reports.
+int EndWithStandardOutput(bool outputClosed, int status) {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || outputClosed) {
+    std::fputs(quarnel::messages::kCannotWriteStandardOutput, stderr);
+    return 1;
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A closed standard output or error would be the number of the next file opened (the kept boxes,
+  // an output page), and the progress or the errors would be written into it. On /dev/null they
+  // take no file's place; the output lost that way is reported at the end.
+  const bool outputClosed = quarnel::OpenClosedStandardStreams().output;
   // A signal whose default action ends the process (interrupt, termination, hang-up, quit, ...)
   // ends the run with the conventional status 128 + signal. Output files are written with these
   // signals held back, so when the run ends no temporary file exists and every output file is
@@ -31,7 +46,7 @@ int main(int argc, char** argv) {
     const quarnel::ParseResult parsed = quarnel::ParseCommandLine(args);
     if (!parsed.answer.empty()) {
       std::fputs(parsed.answer.c_str(), stdout);
-      return 0;
+      return EndWithStandardOutput(outputClosed, 0);
     }
     if (!parsed.settings) {
       std::fputs(parsed.error.c_str(), stderr);
@@ -45,11 +60,7 @@ int main(int argc, char** argv) {
     options.workers = quarnel::AvailableCpus();
     const int status = quarnel::RunBatch(*parsed.settings, options, stdout, stderr);
     // The progress and the summary (the only product of a run without -o) must have arrived.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-      std::fputs(quarnel::messages::kCannotWriteStandardOutput, stderr);
-      return 1;
-    }
-    return status;
+    return EndWithStandardOutput(outputClosed, status);
   } catch (const std::bad_alloc&) {
     std::fflush(stdout);
     std::fputs(quarnel::messages::kOutOfMemory, stderr);

@@ -88,6 +88,12 @@ std::optional<PackedBoxStore::Location> PackedBoxStore::KeepInFile(std::int32_t 
   const std::size_t bound = PackedSizeBound(width, height);
   if (area.scratch.size() < bound) area.scratch.resize(bound);
   Location kept{true, 0, PackBox(width, height, rows, area.scratch.data())};
+  // The free space is looked at box by box: other programs, other runs, take it meanwhile.
+  const std::optional<FileSystemSpace> space = file_->Space();
+  if (!space || !LeavesReserve(*space, kept.size)) {
+    fileOpen_ = false;
+    return std::nullopt;
+  }
   {
     std::lock_guard lock(mutex_);
     if (!fileOpen_ || kept.size > fileBudget_ - fileEnd_) {
@@ -110,12 +116,28 @@ std::optional<std::span<const std::uint8_t>> PackedBoxStore::Take(std::int32_t p
   if (!kept) return std::nullopt;
   if (!kept->inFile)
     return std::span<const std::uint8_t>(memory_->data() + kept->offset, kept->size);
+  if (fileGivenBack_) return std::nullopt;
   if (area.scratch.size() < kept->size) area.scratch.resize(kept->size);
   if (!file_->ReadAt(area.scratch.data(), kept->size, kept->offset)) return std::nullopt;
   // The cache and the disk space the box held are of no further use; failing to give them back
   // early costs nothing but that.
   file_->Release(kept->offset, kept->size);
   return std::span<const std::uint8_t>(area.scratch.data(), kept->size);
+}
+
+bool PackedBoxStore::GiveBackFile() {
+  std::lock_guard lock(mutex_);
+  fileOpen_ = false;
+  if (!file_ || fileEnd_ == 0 || fileGivenBack_) return false;
+  // A box being read meanwhile is read whole, or its read fails and its page is read again.
+  fileGivenBack_ = true;
+  file_->Empty();
+  return true;
+}
+
+bool LeavesReserve(const FileSystemSpace& space, std::uint64_t more) {
+  const std::uint64_t reserve = std::max(std::uint64_t{1} << 30, space.size / 20);
+  return space.free >= reserve && space.free - reserve >= more;
 }
 
 }  // namespace quarnel

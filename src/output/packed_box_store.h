@@ -17,7 +17,8 @@
 namespace quarnel {
 
 // Where a run keeps the packed boxes of its pages between the passes: in an unnamed file in the
-// output folder, at most `fileBudget` bytes of boxes, or, where there is no such file, in memory,
+// output folder, at most `fileBudget` bytes of boxes and no more than LeavesReserve allows, or,
+// where there is no such file, in memory,
 // at most `memoryBudget` bytes in one mapping given back only when the store is destroyed (parts
 // never written cost nothing). The kernel holds the file's pages in its cache while memory is free
 // and writes them to the disk when it is not, so those boxes take none of the process's own
@@ -50,6 +51,11 @@ class PackedBoxStore {
   KeptIn Keep(std::int32_t page, std::int32_t width, std::int32_t height, const BoxRows& rows,
               WorkerArea& area);
 
+  // Gives the file's disk space back at once, for an output page that did not fit on the disk:
+  // the boxes in it are dropped (their pages are read again) and no box is kept any more. Returns
+  // false when the file held no box, so that nothing was given back.
+  bool GiveBackFile();
+
   // The packed bytes of the box kept for `page`, or nothing when none was kept or it cannot be
   // read back. Each box is taken once: a box read from the file passes through the area's scratch
   // memory, and its part of the file is given back.
@@ -79,6 +85,12 @@ class PackedBoxStore {
   std::size_t fileBudget_ = 0;
   std::uint64_t fileEnd_ = 0;  // the bytes of the file given to boxes so far
   std::atomic<bool> fileOpen_ = false;
+  std::atomic<bool> fileGivenBack_ = false;
 };
+
+// The free space the store leaves any file system, so that kept boxes never keep an output page
+// of this run or another from being written: the larger of 1 GiB and 5 % of the file system.
+// True when `more` bytes more of boxes leave a file system with `space` at least that much.
+bool LeavesReserve(const FileSystemSpace& space, std::uint64_t more);
 
 }  // namespace quarnel

@@ -57,5 +57,18 @@ TEST(PackedBoxStore, GivesBackEveryKeptBox) {
   }
 }
 
+// Boxes are kept only while the file system keeps the larger of 1 GiB and 5 % of its size free.
+TEST(PackedBoxStore, LeavesReserve) {
+  constexpr std::uint64_t M = 1 << 20, G = 1 << 30;
+  using Case = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, bool>;  // free, size, more
+  // clang-format off
+  for (const auto& [free, size, more, keeps] :
+       {Case{2 * G, 10 * G, G, true}, {2 * G, 10 * G, G + 1, false}, {G, 10 * G, 0, true},
+        {G - 1, 10 * G, 0, false}, {30 * G, 400 * G, 10 * G, true}, {0, 0, 0, false},
+        {30 * G, 400 * G, 10 * G + M, false}})
+    // clang-format on
+    EXPECT_EQ(LeavesReserve({free, size, FileSystemKind::kDisk}, more), keeps) << free << more;
+}
+
 }  // namespace
 }  // namespace quarnel

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 #include "system/file_io.h"
 #include "system/signals.h"
@@ -34,25 +35,31 @@ std::string TemporaryName(const std::string& folder) {
 
 constexpr int kNameAttempts = 100;
 
-// Renames the complete file `temporary` over `path`; removes it when that fails.
-bool RenameIntoPlace(const std::string& temporary, const std::string& path) {
-  if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
-  unlink(temporary.c_str());
-  return false;
+// The error of the call that just failed; 0 cannot be one.
+int LastError() {
+  return errno != 0 ? errno : EIO;
 }
 
-enum class Outcome { kWritten, kFailed, kNoUnnamedFile };
+// Renames the complete file `temporary` over `path`; removes it when that fails. Returns 0, or
+// the error of the rename.
+int RenameIntoPlace(const std::string& temporary, const std::string& path) {
+  if (std::rename(temporary.c_str(), path.c_str()) == 0) return 0;
+  const int error = LastError();
+  unlink(temporary.c_str());
+  return error;
+}
 
 // Writes the bytes to a file without a name in `folder`, gives it a temporary name through its
 // /proc link once it is complete, and renames that over `path`. A run killed meanwhile leaves
-// nothing behind, but in the instant between the two names. kNoUnnamedFile: the file system (or
-// the missing /proc) does not allow it, and nothing was left behind.
-Outcome WriteUnnamed(const std::string& folder, const std::string& path,
-                     std::span<const std::uint8_t> bytes) {
+// nothing behind, but in the instant between the two names. Returns 0 when the file was written,
+// else the error that stopped it; nullopt when the file system (or the missing /proc) does not
+// allow it, and nothing was left behind.
+std::optional<int> WriteUnnamed(const std::string& folder, const std::string& path,
+                                std::span<const std::uint8_t> bytes) {
   // Mode 0666: the kernel takes the umask off, as for any new file.
   FileDescriptor fd(open(FolderPath(folder).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-  if (!fd.valid()) return Outcome::kNoUnnamedFile;
-  if (!WriteAll(fd.get(), bytes)) return Outcome::kFailed;
+  if (!fd.valid()) return std::nullopt;
+  if (!WriteAll(fd.get(), bytes)) return LastError();
   char link[32];
   std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd.get());
   std::string temporary;
@@ -63,49 +70,45 @@ Outcome WriteUnnamed(const std::string& folder, const std::string& path,
     if (linked != 0 && errno != EEXIST) break;
   }
   const bool closed = fd.Close();
-  if (linked != 0) return Outcome::kNoUnnamedFile;
+  const int error = LastError();
+  if (linked != 0) return std::nullopt;
   if (!closed) {
     unlink(temporary.c_str());
-    return Outcome::kFailed;
+    return error;
   }
-  return RenameIntoPlace(temporary, path) ? Outcome::kWritten : Outcome::kFailed;
+  return RenameIntoPlace(temporary, path);
 }
 
 // The same with a temporary file that has its name from the start.
-bool WriteNamed(const std::string& folder, const std::string& path,
-                std::span<const std::uint8_t> bytes) {
+int WriteNamed(const std::string& folder, const std::string& path,
+               std::span<const std::uint8_t> bytes) {
   std::string temporary;
   FileDescriptor fd;
   for (int attempt = 0; attempt < kNameAttempts && !fd.valid(); ++attempt) {
     temporary = TemporaryName(folder);
     fd = FileDescriptor(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (!fd.valid() && errno != EEXIST) return false;
+    if (!fd.valid() && errno != EEXIST) return LastError();
   }
-  if (!fd.valid()) return false;
+  if (!fd.valid()) return EEXIST;
 
-  bool ok = WriteAll(fd.get(), bytes);
-  if (!fd.Close()) ok = false;
-  if (ok) return RenameIntoPlace(temporary, path);
+  int error = WriteAll(fd.get(), bytes) ? 0 : LastError();
+  if (!fd.Close() && error == 0) error = LastError();
+  if (error == 0) return RenameIntoPlace(temporary, path);
   unlink(temporary.c_str());
-  return false;
+  return error;
 }
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+WriteStatus WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
   const std::string folder = FolderOf(path);
   // A run ended by one of these signals never leaves a temporary file behind: one that arrives
   // meanwhile is delivered when the file is complete or removed.
   const SignalBlock deferSignals(TerminationSignals());
-  switch (WriteUnnamed(folder, path, bytes)) {
-    case Outcome::kWritten:
-      return true;
-    case Outcome::kFailed:
-      return false;
-    case Outcome::kNoUnnamedFile:
-      break;
-  }
-  return WriteNamed(folder, path, bytes);
+  const std::optional<int> unnamed = WriteUnnamed(folder, path, bytes);
+  const int error = unnamed ? *unnamed : WriteNamed(folder, path, bytes);
+  if (error == 0) return WriteStatus::kWritten;
+  return error == ENOSPC || error == EDQUOT ? WriteStatus::kNoSpace : WriteStatus::kFailed;
 }
 
 }  // namespace quarnel

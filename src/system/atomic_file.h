@@ -13,8 +13,18 @@ namespace quarnel {
 // rename; elsewhere it has that name from the start. On any failure the temporary file is removed
 // and `path` keeps what it held before. The new file gets the permissions of any new file (0666
 // less the umask). The signals of TerminationSignals() (system/signals.h) sent to the calling
-// thread are held back while the temporary file exists. Returns true when the file was written
-// completely.
-bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+// thread are held back while the temporary file exists. Returns kWritten when the file was written
+// completely, kNoSpace when the disk or the user's quota was full (ENOSPC, EDQUOT).
+enum class WriteStatus { kWritten, kNoSpace, kFailed };
+WriteStatus WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+
+// Where a run writes its files: WriteFileAtomically, or a writer a test hands in.
+class FileWriter {
+ public:
+  virtual ~FileWriter() = default;
+  virtual WriteStatus Write(const std::string& path, std::span<const std::uint8_t> bytes) const {
+    return WriteFileAtomically(path, bytes);
+  }
+};
 
 }  // namespace quarnel

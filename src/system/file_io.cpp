@@ -46,6 +46,21 @@ FileDescriptor OpenRegularFile(const std::string& path) {
   return fd;
 }
 
+ClosedStandardStreams OpenClosedStandardStreams() {
+  bool closed[3] = {};
+  for (int fd = 0; fd < 3; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    closed[fd] = true;
+    // The lowest free number is taken, so this is `fd` itself: the ones below it are open.
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0 && null != fd) {
+      dup2(null, fd);
+      close(null);
+    }
+  }
+  return {closed[0], closed[1], closed[2]};
+}
+
 std::string FolderPath(const std::string& folder) {
   return folder.empty() ? std::string(".") : folder;
 }

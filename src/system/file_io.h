@@ -51,6 +51,16 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes);
 // without a writer is refused at once.
 FileDescriptor OpenRegularFile(const std::string& path);
 
+// Which of the standard descriptors 0, 1 and 2 were closed when the process started.
+struct ClosedStandardStreams {
+  bool input = false, output = false, error = false;
+};
+
+// Opens each of descriptors 0, 1 and 2 that is closed on /dev/null, so that no file the process
+// opens later gets one of their numbers and receives what is written to standard output or error.
+// Called first thing, before any other descriptor is opened; returns which ones were closed.
+ClosedStandardStreams OpenClosedStandardStreams();
+
 // The path the system calls take for a folder as the settings hold it: "" is the current folder.
 std::string FolderPath(const std::string& folder);
 

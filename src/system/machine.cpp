@@ -1,7 +1,8 @@
 #include "system/machine.h"
 
+#include <linux/magic.h>
 #include <sched.h>
-#include <sys/statvfs.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,17 @@
 #include "system/file_io.h"
 
 namespace quarnel {
+namespace {
+
+FileSystemSpace SpaceOf(const struct statfs& space) {
+  const bool memory = space.f_type == TMPFS_MAGIC || space.f_type == RAMFS_MAGIC;
+  const auto block = static_cast<std::uint64_t>(space.f_frsize ? space.f_frsize : space.f_bsize);
+  return {static_cast<std::uint64_t>(space.f_bavail) * block,
+          static_cast<std::uint64_t>(space.f_blocks) * block,
+          memory ? FileSystemKind::kMemory : FileSystemKind::kDisk};
+}
+
+}  // namespace
 
 int AvailableCpus() {
   cpu_set_t set;
@@ -25,10 +37,16 @@ std::size_t PhysicalMemory() {
   return static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize);
 }
 
-std::optional<std::size_t> FreeSpace(const std::string& folder) {
-  struct statvfs space {};
-  if (statvfs(FolderPath(folder).c_str(), &space) != 0) return std::nullopt;
-  return static_cast<std::size_t>(space.f_bavail) * space.f_frsize;
+std::optional<FileSystemSpace> FolderSpace(const std::string& folder) {
+  struct statfs space {};
+  if (statfs(FolderPath(folder).c_str(), &space) != 0) return std::nullopt;
+  return SpaceOf(space);
+}
+
+std::optional<FileSystemSpace> FileSpace(int fd) {
+  struct statfs space {};
+  if (fstatfs(fd, &space) != 0) return std::nullopt;
+  return SpaceOf(space);
 }
 
 }  // namespace quarnel

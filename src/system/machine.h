@@ -3,6 +3,7 @@
 // What the machine offers the run.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -15,8 +16,20 @@ int AvailableCpus();
 // The bytes of physical memory; 0 when they cannot be known.
 std::size_t PhysicalMemory();
 
-// The bytes an unprivileged process may still write in the file system that holds `folder` ("" is
-// the current folder); nullopt when they cannot be known.
-std::optional<std::size_t> FreeSpace(const std::string& folder);
+// What kind of file system holds a file: one on a disk, or one that lives in memory (tmpfs,
+// ramfs), whose files take memory as the process's own does.
+enum class FileSystemKind { kDisk, kMemory };
+
+// A file system's room, in bytes: what an unprivileged process may still write, and all of it.
+struct FileSystemSpace {
+  std::uint64_t free = 0;
+  std::uint64_t size = 0;
+  FileSystemKind kind = FileSystemKind::kDisk;
+};
+
+// The room of the file system that holds `folder` ("" is the current folder), or the open file
+// `fd`; nullopt when it cannot be known.
+std::optional<FileSystemSpace> FolderSpace(const std::string& folder);
+std::optional<FileSystemSpace> FileSpace(int fd);
 
 }  // namespace quarnel

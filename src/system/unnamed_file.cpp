@@ -52,4 +52,14 @@ void UnnamedFile::Release(std::uint64_t offset, std::size_t size) {
             static_cast<off_t>(size));
 }
 
+void UnnamedFile::Empty() {
+  if (ftruncate(fd_.get(), 0) != 0) {
+    // Nothing more can be done: the space stays taken until the run ends.
+  }
+}
+
+std::optional<FileSystemSpace> UnnamedFile::Space() const {
+  return FileSpace(fd_.get());
+}
+
 }  // namespace quarnel

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "system/file_io.h"
+#include "system/machine.h"
 
 namespace quarnel {
 
@@ -27,6 +29,12 @@ class UnnamedFile {
   // Gives back the disk space and the cache of `size` bytes at `offset`, which read as zeros from
   // then on. Nothing happens where the file system cannot do it.
   void Release(std::uint64_t offset, std::size_t size);
+  // Gives back all of the file's disk space and cache at once: it is empty from then on, and
+  // every read of what it held fails.
+  void Empty();
+
+  // The room of the file system that holds the file; nullopt when it cannot be known.
+  std::optional<FileSystemSpace> Space() const;
 
  private:
   FileDescriptor fd_;

@@ -122,7 +122,8 @@ RunResult RunProgram(const std::string& binary, const std::vector<std::string>& 
         dup2(creat(err.c_str(), 0600), 2) == 2 &&
         (options.workDir.empty() || chdir(options.workDir.c_str()) == 0) &&
         (options.fileSizeLimit < 0 || setrlimit(RLIMIT_FSIZE, &size) == 0) &&
-        (options.addressSpaceLimit < 0 || setrlimit(RLIMIT_AS, &space) == 0))
+        (options.addressSpaceLimit < 0 || setrlimit(RLIMIT_AS, &space) == 0) &&
+        (options.stdoutTo != ChildOptions::kClosed || close(1) == 0))
       execv(binary.c_str(), argv.data());
     _exit(127);
   }

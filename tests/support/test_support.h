@@ -81,7 +81,7 @@ struct ChildOptions {
   int signal = 0;  // sent when standard output contains signalAfter
   std::string signalAfter{};
   std::chrono::milliseconds timeout = std::chrono::seconds(30);       // then the child is killed
-  enum { kCaptured, kFullDevice, kClosedPipe } stdoutTo = kCaptured;  // standard output
+  enum { kCaptured, kFullDevice, kClosedPipe, kClosed } stdoutTo = kCaptured;  // standard output
 };
 
 // Runs `binary` with `args` (no shell), standard input closed, no signal blocked.
