@@ -35,7 +35,7 @@ constexpr double kStepReach = 0.35;
 // The paper level of a region: this quantile of its cells' means.
 constexpr double kPaperQuantile = 0.85;
 
-// The value at quantile q of `values` (reordered), rounded down to a rank.
+// The value at quantile q of `values`, rounded down to a rank.
 double Quantile(const Mask& values, double q) {
   const auto rank = static_cast<std::size_t>(q * static_cast<double>(values.size() - 1));
   std::array<std::uint32_t, 256> counts{};
