@@ -56,6 +56,7 @@ void ReadAndAnalysePage(const Run& run, std::int32_t index, PageWorkspace& works
   if (!image) return;  // the record stays as listed: unreadable
   record.width = image->width;
   record.height = image->height;
+  record.density = workspace.decoded.density();
   record.findings = AnalysePage(
       *image, {run.settings.black, run.settings.noise, run.settings.sheet}, workspace.analysis);
   record.status = record.box() ? PageStatus::kOk : PageStatus::kNoContent;
@@ -127,7 +128,8 @@ bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
         const std::int32_t k = order[static_cast<std::size_t>(n)];
         const PageRecord& record = table[k];
         const OutputPageSource source{k, settings.inDir + record.name, record.box(),
-                                      record.status == PageStatus::kUnreadable};
+                                      record.status == PageStatus::kUnreadable,
+                                      record.density};
         rendered.status = RenderOutputPage(
             source, extremes, settings.white, settings.quality, run.pages, run.store,
             run.workspaces[static_cast<std::size_t>(worker)], rendered.jpeg);

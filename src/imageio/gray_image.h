@@ -36,6 +36,17 @@ struct MutableGrayView {
   operator GrayView() const { return GrayView{data, width, height, stride}; }
 };
 
+// How many pixels a page has to the inch or to the centimetre, across and down, as its file says;
+// the units are JFIF's. A page whose file says nothing has kNone.
+struct Density {
+  enum Unit : std::uint8_t { kNone = 0, kPerInch = 1, kPerCentimetre = 2 };
+  std::uint8_t unit = kNone;
+  std::uint16_t x = 0;
+  std::uint16_t y = 0;
+
+  bool operator==(const Density&) const = default;
+};
+
 // An owned luminance image: width * height bytes, row stride equal to the width.
 // Both sizes are at least 1 for an image that came from the decoder.
 struct GrayImage {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "imageio/colour_to_gray.h"
+#include "imageio/exif.h"
 #include "imageio/jpeg_error.h"
 #include "imageio/jpeg_fd_source.h"
 #include "system/file_io.h"
@@ -57,10 +58,31 @@ bool CreateDecompressor(jpeg_decompress_struct* cinfo, ErrorManager* err,
 // Fails for images of zero size or beyond the pixel limit before any pixel memory is taken: the
 // size is that of the frame header, and the library allocates nothing for the image's samples or
 // coefficients before jpeg_start_decompress.
+// The EXIF facts of the first APP1 marker that is EXIF (saved by the library while it read the
+// header), and the density that JFIF gives instead of EXIF's when it names a unit.
+ExifFacts ReadFacts(const jpeg_decompress_struct* cinfo) {
+  ExifFacts facts;
+  for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next) {
+    if (m->marker != JPEG_APP0 + 1 || m->data_length < 4 || std::memcmp(m->data, "Exif", 4) != 0)
+      continue;
+    facts = ParseExif({m->data, m->data_length});
+    break;
+  }
+  const bool jfifDensity = cinfo->saw_JFIF_marker && cinfo->X_density > 0 &&
+                           cinfo->Y_density > 0 &&
+                           (cinfo->density_unit == Density::kPerInch ||
+                            cinfo->density_unit == Density::kPerCentimetre);
+  if (jfifDensity)
+    facts.density = {cinfo->density_unit, cinfo->X_density, cinfo->Y_density};
+  return facts;
+}
+
 bool StartDecompress(jpeg_decompress_struct* cinfo, ErrorManager* err, std::int64_t maxPixels,
-                     Layout* layout) {
+                     Layout* layout, ExifFacts* facts) {
   if (setjmp(err->jump)) return false;
+  jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
   if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) return false;
+  *facts = ReadFacts(cinfo);
   const std::int64_t pixels = static_cast<std::int64_t>(cinfo->image_width) *
                               static_cast<std::int64_t>(cinfo->image_height);
   if (pixels <= 0 || pixels > maxPixels) return false;
@@ -126,6 +148,48 @@ bool ReadAllRows(jpeg_decompress_struct* cinfo, ErrorManager* err, Layout layout
   return true;
 }
 
+// Turns `stored` (a whole image in `buffer`'s pixels, stride = width) upright as EXIF
+// `orientation` asks. Mirrors and the half turn stay in place; the other four swap rows and
+// columns into the buffer's turned memory, which then becomes its pixel memory.
+MutableGrayView TurnUpright(MutableGrayView stored, int orientation, DecodeBuffer& buffer) {
+  const auto w = static_cast<std::size_t>(stored.width);
+  const auto h = static_cast<std::size_t>(stored.height);
+  std::uint8_t* const in = stored.data;
+  switch (orientation) {
+    case 1:
+      return stored;
+    case 2:
+      for (std::size_t y = 0; y < h; ++y) std::reverse(in + y * w, in + (y + 1) * w);
+      return stored;
+    case 3:
+      std::reverse(in, in + w * h);
+      return stored;
+    case 4:
+      for (std::size_t y = 0; y < h / 2; ++y)
+        std::swap_ranges(in + y * w, in + (y + 1) * w, in + (h - 1 - y) * w);
+      return stored;
+    default:
+      break;
+  }
+  // Stored pixel (x, y) lands in column u and row v of the upright image, which is h wide; the
+  // copy goes tile by tile so that both sides stay in the cache.
+  const bool mirrorU = orientation == 6 || orientation == 7;  // u = h - 1 - y, else u = y
+  const bool mirrorV = orientation == 7 || orientation == 8;  // v = w - 1 - x, else v = x
+  std::uint8_t* const out = buffer.Turned(w * h);
+  constexpr std::size_t kTile = 64;
+  for (std::size_t y0 = 0; y0 < h; y0 += kTile) {
+    for (std::size_t x0 = 0; x0 < w; x0 += kTile) {
+      for (std::size_t y = y0; y < std::min(h, y0 + kTile); ++y) {
+        const std::size_t u = mirrorU ? h - 1 - y : y;
+        for (std::size_t x = x0; x < std::min(w, x0 + kTile); ++x)
+          out[(mirrorV ? w - 1 - x : x) * h + u] = in[y * w + x];
+      }
+    }
+  }
+  buffer.KeepTurned();
+  return MutableGrayView{out, stored.height, stored.width, stored.height};
+}
+
 // Decodes whatever source `attachSource` installs on the decompressor into `buffer`.
 template <typename AttachSource>
 std::optional<MutableGrayView> Decode(std::int64_t maxPixels, DecodeBuffer& buffer,
@@ -137,10 +201,13 @@ std::optional<MutableGrayView> Decode(std::int64_t maxPixels, DecodeBuffer& buff
   }
   attachSource(decoder.cinfo());
   Layout layout = Layout::kGray;
-  if (!StartDecompress(decoder.cinfo(), decoder.err(), maxPixels, &layout)) {
+  ExifFacts facts;
+  if (!StartDecompress(decoder.cinfo(), decoder.err(), maxPixels, &layout, &facts)) {
     ThrowIfOutOfMemory(*decoder.err());
     return std::nullopt;
   }
+  if (facts.orientation >= 5) std::swap(facts.density.x, facts.density.y);
+  buffer.SetDensity(facts.density);
 
   const auto width = static_cast<std::int32_t>(decoder.cinfo()->output_width);
   const auto height = static_cast<std::int32_t>(decoder.cinfo()->output_height);
@@ -157,7 +224,7 @@ std::optional<MutableGrayView> Decode(std::int64_t maxPixels, DecodeBuffer& buff
     return std::nullopt;
   }
   // The rest of the file (normally just the end marker) is not read: the image is complete.
-  return MutableGrayView{pixels, width, height, width};
+  return TurnUpright(MutableGrayView{pixels, width, height, width}, facts.orientation, buffer);
 }
 
 // The image a fresh buffer was decoded into, taken out of it.
@@ -191,6 +258,21 @@ std::uint8_t* DecodeBuffer::Rows(std::size_t bytes) {
   return rows_.get();
 }
 
+std::uint8_t* DecodeBuffer::Turned(std::size_t bytes) {
+  if (bytes > turnedCapacity_) {
+    turned_.reset();
+    turnedCapacity_ = 0;
+    turned_ = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+    turnedCapacity_ = bytes;
+  }
+  return turned_.get();
+}
+
+void DecodeBuffer::KeepTurned() {
+  std::swap(pixels_, turned_);
+  std::swap(pixelCapacity_, turnedCapacity_);
+}
+
 std::unique_ptr<std::uint8_t[]> DecodeBuffer::TakePixels() {
   pixelCapacity_ = 0;
   return std::move(pixels_);
@@ -206,12 +288,15 @@ std::optional<MutableGrayView> LoadGray(const std::string& path, DecodeBuffer& b
 }
 
 std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size,
-                                            std::int64_t maxPixels) {
+                                            std::int64_t maxPixels, Density* density) {
   if (data == nullptr || size == 0) return std::nullopt;
   DecodeBuffer buffer;
-  return TakeImage(Decode(maxPixels, buffer,
-                          [&](jpeg_decompress_struct* cinfo) { jpeg_mem_src(cinfo, data, size); }),
-                   buffer);
+  auto image = TakeImage(
+      Decode(maxPixels, buffer,
+             [&](jpeg_decompress_struct* cinfo) { jpeg_mem_src(cinfo, data, size); }),
+      buffer);
+  if (density != nullptr) *density = buffer.density();
+  return image;
 }
 
 }  // namespace quarnel

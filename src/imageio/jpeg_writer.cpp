@@ -62,7 +62,7 @@ void TermVectorDestination(j_compress_ptr cinfo) {
 }
 
 bool Compress(jpeg_compress_struct* cinfo, ErrorManager* err, VectorDestination* dest,
-              const GrayView* image, int quality) {
+              const GrayView* image, int quality, const Density* density) {
   if (setjmp(err->jump)) return false;
   jpeg_create_compress(cinfo);
   dest->pub.init_destination = InitVectorDestination;
@@ -75,6 +75,12 @@ bool Compress(jpeg_compress_struct* cinfo, ErrorManager* err, VectorDestination*
   cinfo->in_color_space = JCS_GRAYSCALE;
   jpeg_set_defaults(cinfo);
   jpeg_set_quality(cinfo, quality, TRUE);
+  if (density->unit != Density::kNone) {
+    cinfo->write_JFIF_header = TRUE;
+    cinfo->density_unit = density->unit;
+    cinfo->X_density = density->x;
+    cinfo->Y_density = density->y;
+  }
   jpeg_start_compress(cinfo, TRUE);
   JSAMPROW rows[kRowsPerWrite];
   while (cinfo->next_scanline < cinfo->image_height) {
@@ -111,12 +117,13 @@ class Compressor {
 
 }  // namespace
 
-bool EncodeGrayJpeg(GrayView image, int quality, std::vector<std::uint8_t>& bytes) {
+bool EncodeGrayJpeg(GrayView image, int quality, std::vector<std::uint8_t>& bytes,
+                    const Density& density) {
   if (image.width <= 0 || image.height <= 0 || image.data == nullptr) return false;
   Compressor encoder;
   VectorDestination dest{};
   dest.bytes = &bytes;
-  if (!Compress(encoder.cinfo(), encoder.err(), &dest, &image, quality)) {
+  if (!Compress(encoder.cinfo(), encoder.err(), &dest, &image, quality, &density)) {
     ThrowIfOutOfMemory(*encoder.err());
     return false;
   }

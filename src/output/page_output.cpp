@@ -53,7 +53,7 @@ RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& ex
   } else if (!placed) {
     ComposePage(canvas, extremes, white, std::nullopt, GrayView{});
   }
-  return EncodeGrayJpeg(canvas.View(), quality, jpeg) ? RenderStatus::kEncoded
+  return EncodeGrayJpeg(canvas.View(), quality, jpeg, source.density) ? RenderStatus::kEncoded
                                                       : RenderStatus::kNotEncoded;
 }
 

@@ -42,6 +42,7 @@ struct OutputPageSource {
   std::string path;               // the input file
   std::optional<ContentBox> box;  // the box the analysis found, if any
   bool unreadableBefore = false;  // the analysis could not read the file
+  Density density;                // what the analysis read; the output page carries it
 };
 
 enum class RenderStatus {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "analysis/page_analysis.h"
+#include "imageio/gray_image.h"
 
 namespace quarnel {
 
@@ -37,6 +38,7 @@ struct PageRecord {
   PageFindings findings;    // empty unless the page could be read
   PageThumbnail thumbnail;  // made only for the HTML report
   PageOutput output = PageOutput::kNotAsked;
+  Density density;  // the file's, upright like the size; the output page carries it
 
   const std::optional<ContentBox>& box() const { return findings.box; }
 };
