@@ -128,8 +128,7 @@ bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
         const std::int32_t k = order[static_cast<std::size_t>(n)];
         const PageRecord& record = table[k];
         const OutputPageSource source{k, settings.inDir + record.name, record.box(),
-                                      record.status == PageStatus::kUnreadable,
-                                      record.density};
+                                      record.status == PageStatus::kUnreadable, record.density};
         rendered.status = RenderOutputPage(
             source, extremes, settings.white, settings.quality, run.pages, run.store,
             run.workspaces[static_cast<std::size_t>(worker)], rendered.jpeg);

@@ -68,12 +68,10 @@ ExifFacts ReadFacts(const jpeg_decompress_struct* cinfo) {
     facts = ParseExif({m->data, m->data_length});
     break;
   }
-  const bool jfifDensity = cinfo->saw_JFIF_marker && cinfo->X_density > 0 &&
-                           cinfo->Y_density > 0 &&
-                           (cinfo->density_unit == Density::kPerInch ||
-                            cinfo->density_unit == Density::kPerCentimetre);
-  if (jfifDensity)
-    facts.density = {cinfo->density_unit, cinfo->X_density, cinfo->Y_density};
+  const bool jfifDensity =
+      cinfo->saw_JFIF_marker && cinfo->X_density > 0 && cinfo->Y_density > 0 &&
+      (cinfo->density_unit == Density::kPerInch || cinfo->density_unit == Density::kPerCentimetre);
+  if (jfifDensity) facts.density = {cinfo->density_unit, cinfo->X_density, cinfo->Y_density};
   return facts;
 }
 
@@ -291,10 +289,10 @@ std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_
                                             std::int64_t maxPixels, Density* density) {
   if (data == nullptr || size == 0) return std::nullopt;
   DecodeBuffer buffer;
-  auto image = TakeImage(
-      Decode(maxPixels, buffer,
-             [&](jpeg_decompress_struct* cinfo) { jpeg_mem_src(cinfo, data, size); }),
-      buffer);
+  auto image =
+      TakeImage(Decode(maxPixels, buffer,
+                       [&](jpeg_decompress_struct* cinfo) { jpeg_mem_src(cinfo, data, size); }),
+                buffer);
   if (density != nullptr) *density = buffer.density();
   return image;
 }

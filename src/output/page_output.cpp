@@ -54,7 +54,7 @@ RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& ex
     ComposePage(canvas, extremes, white, std::nullopt, GrayView{});
   }
   return EncodeGrayJpeg(canvas.View(), quality, jpeg, source.density) ? RenderStatus::kEncoded
-                                                      : RenderStatus::kNotEncoded;
+                                                                      : RenderStatus::kNotEncoded;
 }
 
 }  // namespace quarnel
