@@ -43,11 +43,13 @@ Outcome Model(const Book& book, const std::string& outDir) {
   const int n = static_cast<int>(book.files.size());
   std::vector<std::optional<GrayImage>> pages;
   std::vector<std::optional<ContentBox>> boxes;
+  std::vector<Density> densities(n);
   Outcome o{"", "", 0, book.before};
   Extreme right, top{INT32_MAX, 0}, width, height;  // the largest right edge, the smallest top, ...
   std::vector<std::string> written(n, book.output ? "skipped" : "");
   for (int j = 0; j < n; ++j) {
-    pages.push_back(LoadGrayFromMemory(book.files[j].data(), book.files[j].size()));
+    pages.push_back(LoadGrayFromMemory(book.files[j].data(), book.files[j].size(),
+                                       kMaxDecodedPixels, &densities[j]));
     boxes.push_back(pages[j] ? ReferenceBox(pages[j]->View(), book.black, book.noise)
                              : std::nullopt);
     o.out += "Input " + std::to_string(j) + "/" + std::to_string(n) + "   \r";
@@ -67,8 +69,9 @@ Outcome Model(const Book& book, const std::string& outDir) {
   if (book.output && width.value == 0) o.err += "ERROR: no page has content, nothing written\n";
   if (book.output && width.value == 0) o.status = 1;
   auto write = [&](int k) {
-    const Bytes jpeg = EncodeJpeg(ReferenceCanvas(pages[k]->View(), boxes[k], x, book.white),
-                                  {.quality = book.quality});
+    Bytes jpeg = EncodeJpeg(ReferenceCanvas(pages[k]->View(), boxes[k], x, book.white),
+                            {.quality = book.quality});
+    if (densities[k].unit) jpeg = WithDensity(jpeg, densities[k]);
     const auto old = book.before.find(book.names[k]);
     const bool blocked = old != book.before.end() && old->second.empty();
     written[k] = "failed";
@@ -172,7 +175,14 @@ Book RandomBook(std::mt19937& rng, int number) {
       for (int k = uniform(0, 3); k > 0; --k)
         page.at(uniform(0, page.width - 1), uniform(0, page.height - 1)) = 0;
       if (large) page.at(0, 0) = page.at(899, 699) = 0;  // its box: the whole page
-      book.files.push_back(EncodeJpeg(page, {.progressive = i % 2 == 1}));
+      Bytes jpeg = EncodeJpeg(page, {.progressive = i % 2 == 1});
+      if (i % 3 == 1) jpeg = WithDensity(jpeg, {1, 350, 350});
+      // Every fourth page is stored turned (the model reads it as the reader does) and has EXIF's
+      // density.
+      const auto exif =
+          Exif(number % 2, {{0x112, 3, number % 8 + 1u}, {0x11A, 5, 7}, {0x11B, 5, 9}});
+      if (i % 4 == 2) jpeg.insert(jpeg.begin() + 2, exif.begin(), exif.end());
+      book.files.push_back(jpeg);
     }
   }
   return book;

@@ -44,10 +44,9 @@ TEST(FindContentBounds, MatchesTheReference) {
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(stride) * (h + 2 * pad), 0);
     const MutableGrayView page{buffer.data() + pad * stride + pad, w, h, stride};
     std::bernoulli_distribution isDark(std::array{0.001, 0.005, 0.02, 0.2}[uniform(0, 3)]);
-    for (int y = 0; y < h; ++y) {
+    for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x)
         page.Row(y)[x] = isDark(rng) ? uniform(0, black - 1) : uniform(black, 255);
-    }
     const std::int32_t noise = uniform(0, 4);
     ASSERT_EQ(FindContentBounds(page, black, noise), test::ReferenceBox(page, black, noise))
         << "iteration " << it;

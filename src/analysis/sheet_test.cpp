@@ -57,9 +57,8 @@ struct TextBlock {
     if (u < rect.left || v < rect.top || u >= rect.right || v >= rect.bottom) return false;
     const int dy = static_cast<int>(v) - rect.top;
     if (dy % 22 >= 12) return false;
-    for (const auto& [left, right] : words[static_cast<std::size_t>(dy / 22)]) {
+    for (const auto& [left, right] : words[static_cast<std::size_t>(dy / 22)])
       if (u >= left && u < right) return true;
-    }
     return false;
   }
 };

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "imageio/exif.h"
 #include "test_support.h"
 
 namespace quarnel {
@@ -92,6 +93,52 @@ TEST(LoadGray, ReadsLikeLibjpegAndRefusesDamage) {
     const Bytes pixels(fromFile->data, fromFile->data + fromFile->width * fromFile->height);
     EXPECT_EQ(pixels, Reference(jpeg));
     EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), fromMemory->pixels.get()));
+  }
+}
+
+// EXIF's orientation and density in both byte orders; a block damaged or cut anywhere gives
+// neither.
+TEST(ParseExif, OrientationAndDensity) {
+  auto parse = [](Bytes app1, std::size_t size = 1000, std::size_t flip = 0) {
+    app1[flip] ^= flip ? 0x40 : 0;  // the block, cut to its first `size` bytes, one byte changed
+    return ParseExif(std::span(app1).subspan(4, std::min(size, app1.size() - 4)));
+  };
+  for (const bool mm : {false, true}) {
+    for (unsigned o = 0; o <= 9; ++o)
+      EXPECT_EQ(parse(Exif(mm, {{0x112, 3, o}})).orientation, o >= 1 && o <= 8 ? int(o) : 1);
+    const Bytes full = Exif(mm, {{0x112, 3, 6}, {0x11A, 5, 300}, {0x11B, 5, 200}, {0x128, 3, 3}});
+    EXPECT_TRUE(parse(full).orientation == 6 && parse(full).density == (Density{2, 300, 200}));
+    for (std::size_t cut = 0; cut < full.size() - 4; ++cut)  // the last rational is at the end
+      EXPECT_EQ(parse(full, cut).orientation, 1) << cut;
+    for (const std::size_t at : {4, 10, 11, 13, 15})  // signature, byte order, 42, IFD0's offset
+      EXPECT_EQ(parse(full, 1000, at).orientation + parse(full, 1000, at).density.unit, 1) << at;
+  }
+}
+
+// A page stored turned or mirrored is read as the upright page (8 x 8 blocks of one grey each
+// pass through the codec unchanged); EXIF's density turns with it, JFIF's comes first.
+TEST(LoadGray, TurnsPagesUpright) {
+  TestPage upright(24, 16);
+  for (int i = 0; i < 24 * 16; ++i) upright.pixels[i] = (i % 24 / 8 + i / 192 * 3) * 40;
+  for (int o = 1; o <= 8; ++o) {
+    TestPage s(o >= 5 ? 16 : 24, o >= 5 ? 24 : 16);  // stored
+    for (int i = 0; i < 24 * 16; ++i) {              // where EXIF shows stored pixel (x, y)
+      const int w = s.width - 1, h = s.height - 1, x = i % s.width, y = i / s.width;
+      // clang-format off
+      const std::pair<int, int> shown[] = {{x, y}, {w - x, y}, {w - x, h - y}, {x, h - y},
+                                           {y, x}, {h - y, x}, {h - y, w - x}, {y, w - x}};
+      // clang-format on
+      s.at(x, y) = upright.at(shown[o - 1].first, shown[o - 1].second);
+    }
+    const Bytes exif = Exif(o % 2, {{0x112, 3, unsigned(o)}, {0x11A, 5, 300}, {0x11B, 5, 200}});
+    const Density jfif = o % 3 ? Density{} : Density{2, 40, 80};  // then EXIF's is not used
+    Bytes jpeg = WithDensity(EncodeJpeg(s), jfif);
+    jpeg.insert(jpeg.begin() + 2, exif.begin(), exif.end());
+    Density got, want = jfif.unit ? jfif : Density{1, 300, 200};
+    const auto image = LoadGrayFromMemory(jpeg.data(), jpeg.size(), kMaxDecodedPixels, &got);
+    ASSERT_TRUE(image && image->width == 24 &&  // and so 16 high
+                std::equal(upright.pixels.begin(), upright.pixels.end(), image->pixels.get()));
+    EXPECT_EQ(got, (o >= 5 ? Density{want.unit, want.y, want.x} : want)) << o;
   }
 }
 

@@ -39,12 +39,10 @@ Bytes EncodeSamples(int width, int height, int components, const Bytes& samples,
   if (options.ycck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
   if (options.progressive) jpeg_simple_progression(&cinfo);
   std::vector<jpeg_scan_info> scans = {{components, {0, 1, 2, 3}, 0, 0, 0, 0}};
-  for (int c = 0; c < components; ++c) {
-    for (int k = 1; k < 64; ++k) {
+  for (int c = 0; c < components; ++c)
+    for (int k = 1; k < 64; ++k)
       for (int bit = options.acScanBits - 1; bit >= 0; --bit)
         scans.push_back({1, {c}, k, k, bit == options.acScanBits - 1 ? 0 : bit + 1, bit});
-    }
-  }
   if (options.acScanBits > 0) cinfo.scan_info = scans.data(), cinfo.num_scans = std::ssize(scans);
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
@@ -68,6 +66,28 @@ Bytes DeclareSize(Bytes jpeg, int size, std::size_t bytes) {
   jpeg[sof + 6] = jpeg[sof + 8] = static_cast<std::uint8_t>(size);
   jpeg.resize(bytes);
   return jpeg;
+}
+
+Bytes WithDensity(Bytes jpeg, const Density& d) {
+  jpeg.at(13) = d.unit;  // after the start, APP0's marker and length, "JFIF\0" and the version
+  jpeg.at(14) = d.x >> 8, jpeg[15] = d.x & 255, jpeg[16] = d.y >> 8, jpeg[17] = d.y & 255;
+  return jpeg;
+}
+
+Bytes Exif(bool motorola, const std::vector<std::array<unsigned, 3>>& entries) {
+  Bytes b{'E', 'x', 'i', 'f', 0, 0}, r;  // the rationals, after IFD0 and its next-IFD offset
+  auto put = [motorola](Bytes& to, std::size_t v, int n) {
+    for (int i = 0; i < n; ++i) to.push_back(std::uint8_t(v >> 8 * (motorola ? n - 1 - i : i)));
+  };
+  put(b, motorola ? 0x4D4D : 0x4949, 2), put(b, 42, 2), put(b, 8, 4), put(b, entries.size(), 2);
+  for (const auto& [tag, type, value] : entries) {
+    put(b, tag, 2), put(b, type, 2), put(b, 1, 4);
+    put(b, type == 5 ? 14 + 12 * entries.size() + r.size() : value << (motorola ? 16 : 0), 4);
+    if (type == 5) put(r, value, 4), put(r, 1, 4);  // a short is at the start of the four bytes
+  }
+  put(b, 0, 4), b.insert(b.end(), r.begin(), r.end());
+  b.insert(b.begin(), {0xFF, 0xE1, std::uint8_t((b.size() + 2) >> 8), std::uint8_t(b.size() + 2)});
+  return b;
 }
 
 void WriteBytes(const fs::path& path, const Bytes& bytes) {
@@ -191,10 +211,9 @@ TestPage ReferenceCanvas(GrayView page, const std::optional<ContentBox>& box, co
   TestPage canvas(e.maxWidth(), e.maxHeight());
   if (!box || box->width <= 0 || box->height <= 0) return canvas;
   const int x0 = ReferencePlacement(*box, e).first, y0 = ReferencePlacement(*box, e).second;
-  for (int y = 0; y < box->height; ++y) {
+  for (int y = 0; y < box->height; ++y)
     for (int x = 0; x < box->width; ++x)
       canvas.at(x0 + x, y0 + y) = page.Row(box->top + y)[box->left() + x];
-  }
   if (white > 255 || box->width < 5 || box->height < 5) return canvas;
   const TestPage placed = canvas;
   auto dark = [&](int x, int y) {
@@ -204,9 +223,8 @@ TestPage ReferenceCanvas(GrayView page, const std::optional<ContentBox>& box, co
   for (int y = 0; y < box->height; ++y) {
     for (int x = 0; x < box->width; ++x) {
       bool keep = false;
-      for (int dy = -4; dy <= 4; ++dy) {
+      for (int dy = -4; dy <= 4; ++dy)
         for (int dx = -4; dx <= 4; ++dx) keep = keep || dark(x + dx, y + dy);
-      }
       if (!keep) canvas.at(x0 + x, y0 + y) = 255;
     }
   }

@@ -4,6 +4,7 @@
 // process, and the few-line reference implementations that the tool is compared with.
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -49,6 +50,12 @@ inline Bytes EncodeJpeg(const TestPage& page, const JpegOptions& options = {}) {
 // The file with its frame header changed to declare size x size pixels, and cut or padded with
 // zeros to `bytes` bytes.
 Bytes DeclareSize(Bytes jpeg, int size, std::size_t bytes);
+// The gray file with its JFIF header saying `density` (the encoder writes 1:1 of no unit).
+Bytes WithDensity(Bytes jpeg, const Density& density);
+// An APP1 marker whose payload, from its fifth byte, is an EXIF block in Motorola or Intel byte
+// order with one IFD0 entry a {tag, type, value}: a short (type 3) or a rational (type 5) of
+// value / 1.
+Bytes Exif(bool motorola, const std::vector<std::array<unsigned, 3>>& entries);
 
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 Bytes ReadBytes(const std::filesystem::path& path);
@@ -80,7 +87,7 @@ struct ChildOptions {
   long long addressSpaceLimit = -1;                        // RLIMIT_AS; < 0: unchanged
   int signal = 0;  // sent when standard output contains signalAfter
   std::string signalAfter{};
-  std::chrono::milliseconds timeout = std::chrono::seconds(30);       // then the child is killed
+  std::chrono::milliseconds timeout = std::chrono::seconds(30);  // then the child is killed
   enum { kCaptured, kFullDevice, kClosedPipe, kClosed } stdoutTo = kCaptured;  // standard output
 };
 
