@@ -36,6 +36,14 @@ cjpeg -restart 1 -outfile "$jpeg/restarts-33x65.jpg" "$work/33.ppm"
 cjpeg -arithmetic -outfile "$jpeg/arithmetic-33x65.jpg" "$work/33.ppm"
 jpegtran -arithmetic -progressive -outfile "$jpeg/arithmetic-progressive-17x9.jpg" "$jpeg/rgb-17x9.jpg"
 cjpeg -optimize -quality 100 -outfile "$jpeg/optimized-17x9.jpg" "$work/17.ppm"
+# The gray page with an EXIF block after its start: Motorola byte order, orientation 1 (stored
+# upright, so any reader decodes it alike), 300 x 300 dots per inch.
+{ head -c 2 "$jpeg/gray-17x9.jpg"
+  printf '\xff\xe1\x00\x56Exif\x00\x00MM\x00\x2a\x00\x00\x00\x08\x00\x04'
+  printf '\x01\x12\x00\x03\x00\x00\x00\x01\x00\x01\x00\x00\x01\x1a\x00\x05\x00\x00\x00\x01\x00\x00\x00\x3e'
+  printf '\x01\x1b\x00\x05\x00\x00\x00\x01\x00\x00\x00\x46\x01\x28\x00\x03\x00\x00\x00\x01\x00\x02\x00\x00'
+  printf '\x00\x00\x00\x00\x00\x00\x01\x2c\x00\x00\x00\x01\x00\x00\x01\x2c\x00\x00\x00\x01'
+  tail -c +3 "$jpeg/gray-17x9.jpg"; } >"$jpeg/exif-upright-17x9.jpg"
 # A blank A4 page at 300 dpi, arithmetic-coded: its data ends long before the image, which is
 # legal (the decoder supplies zeros), so a page of 8.7 megapixels takes a few hundred bytes.
 { printf 'P5 2480 3508 255\n'; head -c $((2480 * 3508)) /dev/zero | tr '\000' '\377'; } >"$work/a4.pgm"

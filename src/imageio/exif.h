@@ -22,8 +22,8 @@ struct ExifFacts {
 // The facts of `block`, the payload of an APP1 marker: "Exif\0\0", a TIFF header ("II" or "MM",
 // 42, the offset of IFD0) and IFD0. A block that is not EXIF, or that is damaged anywhere in its
 // header or IFD0's entries, gives the defaults: orientation 1, no density. An orientation outside
-// 1 ... 8 counts as 1; a density that is not a positive whole-number-rounded value up to 65535 on
-// both axes in inches or centimetres counts as none.
+// 1 ... 8 counts as 1. The density is both resolutions rounded to whole pixels, in inches or
+// centimetres; when either is missing, rounds to 0 or exceeds 65535 (JFIF's limit) there is none.
 ExifFacts ParseExif(std::span<const std::uint8_t> block);
 
 }  // namespace quarnel
