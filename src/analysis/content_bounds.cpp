@@ -77,6 +77,19 @@ Edges FindPlainEdges(GrayView image, int black) {
   return edges;
 }
 
+// The edges that ScanProfileEdge finds on the row and the column profile.
+Edges EdgesOfProfiles(const std::vector<std::int32_t>& rows,
+                      const std::vector<std::int32_t>& columns, std::int32_t noise) {
+  const auto h = static_cast<std::int32_t>(rows.size());
+  const auto w = static_cast<std::int32_t>(columns.size());
+  Edges edges;
+  edges.top = ScanProfileEdge(rows.data(), h, true, noise);
+  edges.bottom = ScanProfileEdge(rows.data(), h, false, noise);
+  edges.left = ScanProfileEdge(columns.data(), w, true, noise);
+  edges.right = ScanProfileEdge(columns.data(), w, false, noise);
+  return edges;
+}
+
 // Edges from the row and column profiles, both filled in one pass over the image.
 Edges FindNoiseTolerantEdges(GrayView image, int black, std::int32_t noise) {
   const std::int32_t w = image.width;
@@ -94,12 +107,7 @@ Edges FindNoiseTolerantEdges(GrayView image, int black, std::int32_t noise) {
     }
     rowProfile[static_cast<std::size_t>(y)] = count;
   }
-  Edges edges;
-  edges.top = ScanProfileEdge(rowProfile.data(), h, true, noise);
-  edges.bottom = ScanProfileEdge(rowProfile.data(), h, false, noise);
-  edges.left = ScanProfileEdge(columnProfile.data(), w, true, noise);
-  edges.right = ScanProfileEdge(columnProfile.data(), w, false, noise);
-  return edges;
+  return EdgesOfProfiles(rowProfile, columnProfile, noise);
 }
 
 // The edges of the dark pixels that lie in the cells of `mask`: exact, or with noise > 0 from
@@ -144,11 +152,7 @@ Edges FindEdgesInCells(GrayView image, int black, std::int32_t noise, const Cell
       }
       rowProfile[static_cast<std::size_t>(y)] = count;
     }
-    edges.top = ScanProfileEdge(rowProfile.data(), image.height, true, noise);
-    edges.bottom = ScanProfileEdge(rowProfile.data(), image.height, false, noise);
-    edges.left = ScanProfileEdge(columnProfile.data(), image.width, true, noise);
-    edges.right = ScanProfileEdge(columnProfile.data(), image.width, false, noise);
-    return edges;
+    return EdgesOfProfiles(rowProfile, columnProfile, noise);
   }
 
   // As FindPlainEdges: the top and bottom rows first, then each row read only as far as it can

@@ -197,7 +197,7 @@ std::optional<SheetFinding> FindSheet(GrayView image, std::int32_t black,
   finding.sheet =
       PixelRect{box.left * cell, box.top * cell, std::min(image.width, box.right * cell),
                 std::min(image.height, box.bottom * cell)};
-  const Mask content = FindContentCells(stats, sheet, paper);
+  const Mask content = FindContentCells(stats, sheet, box, paper);
   finding.content = CellMask{cell, w, h, std::vector<std::uint8_t>(content.begin(), content.end())};
   return finding;
 }

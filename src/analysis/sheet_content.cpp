@@ -165,14 +165,13 @@ void PeelRim(const CellStats& stats, const Mask& sheet, const Mask& dark, double
 
 }  // namespace
 
-Mask FindContentCells(const CellStats& stats, const Mask& sheet, double paper) {
+Mask FindContentCells(const CellStats& stats, const Mask& sheet, const Box& box, double paper) {
   const auto memory = sheet.get_allocator();
   const std::int32_t w = stats.columns;
   const std::int32_t h = stats.rows;
   const std::size_t n = sheet.size();
   Mask dark(n, 0, memory);
   for (std::size_t i = 0; i < n; ++i) dark[i] = sheet[i] && stats.dark[i] > 0 ? 1 : 0;
-  const Box box = BoundingBox(sheet, w, h);
   const double sheetW = box.right - box.left;
   const double sheetH = box.bottom - box.top;
 
@@ -183,22 +182,22 @@ Mask FindContentCells(const CellStats& stats, const Mask& sheet, double paper) {
   }
 
   // Long thin lines among the rest, vertical and horizontal.
-  Mask rest(n, 0, memory);
-  for (std::size_t i = 0; i < n; ++i) rest[i] = dark[i] && !peel[i] ? 1 : 0;
+  Mask unpeeled(n, 0, memory);
+  for (std::size_t i = 0; i < n; ++i) unpeeled[i] = dark[i] && !peel[i] ? 1 : 0;
   Labels lineLabels[2] = {Labels(memory), Labels(memory)};
-  std::vector<std::pair<int, std::int32_t>> lines;  // direction, label
   std::pmr::vector<Component> lineParts[2] = {std::pmr::vector<Component>(memory),
                                               std::pmr::vector<Component>(memory)};
-  Mask lineCells(n, 0, memory);
+  Mask isLine[2] = {Mask(memory), Mask(memory)};  // per direction, which labels are lines
   for (int vertical = 0; vertical < 2; ++vertical) {
     const double length = vertical ? sheetH : sheetW;
     const double other = vertical ? sheetW : sheetH;
     const std::int32_t link = std::max(2, static_cast<std::int32_t>(kLineLink * length));
-    const Mask linked = Dilate(rest, w, h, vertical ? 0 : link, vertical ? link : 0);
+    const Mask linked = Dilate(unpeeled, w, h, vertical ? 0 : link, vertical ? link : 0);
     const std::pmr::vector<Component> groups =
         LabelComponents(linked, w, h, true, lineLabels[vertical]);
     lineParts[static_cast<std::size_t>(vertical)] =
-        Measure(lineLabels[vertical], groups.size(), rest, w);
+        Measure(lineLabels[vertical], groups.size(), unpeeled, w);
+    isLine[vertical].assign(groups.size() + 1, 0);
     for (std::size_t k = 0; k < groups.size(); ++k) {
       const Component& part = lineParts[static_cast<std::size_t>(vertical)][k];
       if (part.cells == 0) continue;
@@ -206,20 +205,17 @@ Mask FindContentCells(const CellStats& stats, const Mask& sheet, double paper) {
       const std::int32_t across = vertical ? part.right - part.left : part.bottom - part.top;
       if (along >= kLineLength * length && part.cells <= kLineThick * along &&
           across <= kLineLean * other) {
-        lines.emplace_back(vertical, static_cast<std::int32_t>(k + 1));
+        isLine[vertical][k + 1] = 1;
       }
     }
   }
-  // Per direction, which labels are lines.
-  Mask isLine[2] = {Mask(memory), Mask(memory)};
-  for (int vertical = 0; vertical < 2; ++vertical)
-    isLine[vertical].assign(lineParts[static_cast<std::size_t>(vertical)].size() + 1, 0);
-  for (const auto& [vertical, label] : lines) isLine[vertical][static_cast<std::size_t>(label)] = 1;
-  for (std::size_t i = 0; i < n; ++i) {
-    lineCells[i] = rest[i] && (isLine[0][static_cast<std::size_t>(lineLabels[0][i])] ||
-                               isLine[1][static_cast<std::size_t>(lineLabels[1][i])]);
-  }
-  for (std::size_t i = 0; i < n; ++i) rest[i] = rest[i] && !lineCells[i] ? 1 : 0;
+  // Whether cell i lies on a line of `lines` (one flag a label, per direction).
+  auto onLine = [&](const Mask(&lines)[2], std::size_t i) {
+    return lines[0][static_cast<std::size_t>(lineLabels[0][i])] ||
+           lines[1][static_cast<std::size_t>(lineLabels[1][i])];
+  };
+  Mask rest(n, 0, memory);
+  for (std::size_t i = 0; i < n; ++i) rest[i] = unpeeled[i] && !onLine(isLine, i) ? 1 : 0;
 
   // Marks that touch the sheet's edge and are thin belong to it, not to the content.
   // The sheet's edge: its cells next to a cell outside it or to the grid's frame.
@@ -272,15 +268,18 @@ Mask FindContentCells(const CellStats& stats, const Mask& sheet, double paper) {
   // picture) are part of it.
   const Box kept = BoundingBox(content, w, h);
   if (kept.right > kept.left) {
-    for (const auto& [vertical, label] : lines) {
-      const Component& part =
-          lineParts[static_cast<std::size_t>(vertical)][static_cast<std::size_t>(label - 1)];
-      const bool inside = vertical ? part.left >= kept.left && part.right <= kept.right
-                                   : part.top >= kept.top && part.bottom <= kept.bottom;
-      if (!inside) continue;
-      for (std::size_t i = 0; i < n; ++i) {
-        if (dark[i] && !peel[i] && lineLabels[vertical][i] == label) content[i] = 1;
+    Mask inside[2] = {Mask(memory), Mask(memory)};
+    for (int vertical = 0; vertical < 2; ++vertical) {
+      inside[vertical].assign(isLine[vertical].size(), 0);
+      for (std::size_t k = 1; k < isLine[vertical].size(); ++k) {
+        const Component& part = lineParts[static_cast<std::size_t>(vertical)][k - 1];
+        inside[vertical][k] =
+            isLine[vertical][k] && (vertical ? part.left >= kept.left && part.right <= kept.right
+                                             : part.top >= kept.top && part.bottom <= kept.bottom);
       }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      if (unpeeled[i] && onLine(inside, i)) content[i] = 1;
     }
   }
   return content;

@@ -40,7 +40,7 @@ struct FullOnce final : FileWriter {
 // memory give no disk space back.
 TEST(BatchRun, PageReplacedBetweenThePasses) {
   using Case = std::tuple<std::size_t, std::size_t, int, bool, bool>;  // budgets, workers, -z, full
-  // clang-format off
+                                                                       // clang-format off
   for (const auto& [memory, file, workers, z, full] :
        {Case{0, 0, 1, false, false}, {0, 0, 2, false, false}, {1 << 20, 0, 2, false, false},
         {0, 1 << 20, 1, false, false}, {0, 0, 1, true, false}, {0, 1 << 20, 2, true, false},
@@ -59,13 +59,15 @@ TEST(BatchRun, PageReplacedBetweenThePasses) {
     if (z) args.push_back("-z");
     const RunResult run =
         RunInProcess(args, {workers, file, memory, &pages, full ? &fullOnce : nullptr});
-    EXPECT_TRUE(run.out.ends_with(z ? "Output Top file\n" : kept ? "Output 2/3   \r\n"
-                                                                 : "Output 1/3   \r\n"));
+    EXPECT_TRUE(run.out.ends_with(z      ? "Output Top file\n"
+                                  : kept ? "Output 2/3   \r\n"
+                                         : "Output 1/3   \r\n"));
     const std::string noRoom = "Error: cannot write " + out.str() + "a.jpg\n";
     EXPECT_EQ(run.err, lost ? noRoom : kept ? "" : "Error\n");
     EXPECT_EQ(run.status, kept && !lost ? 0 : 1);
-    const Names written = lost ? Names{"b.jpg", "c.jpg"} : kept ? Names{"a.jpg", "b.jpg", "c.jpg"}
-                                                                 : Names{"a.jpg"};
+    const Names written = lost   ? Names{"b.jpg", "c.jpg"}
+                          : kept ? Names{"a.jpg", "b.jpg", "c.jpg"}
+                                 : Names{"a.jpg"};
     EXPECT_EQ(EntryNames(out.path()), written) << memory << " " << file << " " << z << full;
   }
 }

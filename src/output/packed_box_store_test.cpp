@@ -61,7 +61,7 @@ TEST(PackedBoxStore, GivesBackEveryKeptBox) {
 TEST(PackedBoxStore, LeavesReserve) {
   constexpr std::uint64_t M = 1 << 20, G = 1 << 30;
   using Case = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, bool>;  // free, size, more
-  // clang-format off
+                                                                               // clang-format off
   for (const auto& [free, size, more, keeps] :
        {Case{2 * G, 10 * G, G, true}, {2 * G, 10 * G, G + 1, false}, {G, 10 * G, 0, true},
         {G - 1, 10 * G, 0, false}, {30 * G, 400 * G, 10 * G, true}, {0, 0, 0, false},
