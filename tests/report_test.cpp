@@ -23,8 +23,23 @@ TEST(Report, BrowserShowsTheOverview) {
   // -r takes the next argument whatever it begins with.
   RunQuarnel({"-r", "-book.HTM", "-i", QUARNEL_EXAMPLES_DIR "/book"}, {.workDir = dir.path()});
   reports.push_back(ReadBytes(dir / "-book.HTM"));
-  // The same from one worker and three, and from the binary.
+  // The same from one worker and three, and from the binary, but for the line that says how the
+  // run was started.
+  const std::regex startLine("<p class=\"run\">(.*)</p>\n");
+  std::vector<std::string> starts;
+  for (Bytes& report : reports) {
+    const std::string text(report.begin(), report.end());
+    std::smatch start;
+    std::regex_search(text, start, startLine);
+    starts.push_back(start[1]);
+    const std::string rest = std::regex_replace(text, startLine, "");
+    report.assign(rest.begin(), rest.end());
+  }
   EXPECT_TRUE(reports[0] == reports[1] && reports[0] == reports[2]);
+  EXPECT_TRUE(std::regex_match(
+      starts[2], std::regex("quarnel [0-9.]+ · 20[0-9-]{8} [0-9:]{8} [-+][0-9]{4} · "
+                            "<code><bdi>quarnel -r -book.HTM -i /\\S+/book</bdi></code>")))
+      << starts[2];
   const RunResult browser =
       RunProgram("/usr/bin/chromium",
                  {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",

@@ -17,6 +17,7 @@
 #include "pages/page_table.h"
 #include "report/run_report.h"
 #include "system/atomic_file.h"
+#include "system/machine.h"
 
 namespace quarnel {
 namespace {
@@ -171,10 +172,21 @@ bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
 }
 
 // Writes the report of the run to the path the settings name. Returns false when it could not.
-bool WriteReport(const RunSettings& settings, const FileWriter& files, const PageTable& table,
-                 const Extremes& extremes) {
-  const RunReport report{settings.inDir, settings.black, settings.white, settings.noise,
-                         table,          extremes,       settings.sheet};
+bool WriteReport(const RunSettings& settings, const RunOptions& options, const FileWriter& files,
+                 const PageTable& table, const Extremes& extremes, const std::string& startedAt) {
+  RunReport report{settings.inDir, settings.black, settings.white, settings.noise,
+                   table,          extremes,       settings.sheet};
+  const std::string_view versionLine = messages::kVersionLine;
+  const std::string commandLine = QuotedCommandLine(options.arguments);
+  const std::string currentFolder = CurrentFolder();
+  report.facts = {versionLine.substr(0, versionLine.size() - 1),
+                  startedAt,
+                  commandLine,
+                  settings.outDir,
+                  settings.quality,
+                  settings.extremePagesOnly,
+                  FolderHref(settings.inDir, *settings.reportPath, currentFolder),
+                  FolderHref(settings.outDir, *settings.reportPath, currentFolder)};
   const std::string text =
       settings.reportFormat == ReportFormat::kCsv ? CsvReport(report) : HtmlReport(report);
   return files.Write(*settings.reportPath,
@@ -186,6 +198,7 @@ bool WriteReport(const RunSettings& settings, const FileWriter& files, const Pag
 
 int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* out,
              std::FILE* err) {
+  const std::string startedAt = options.startedAt.value_or(LocalTimeNow());
   PageTable table = ListInputFiles(settings.inDir);
   if (table.count() == 0) {
     std::fprintf(err, messages::kNoJpg, settings.inDir.empty() ? "./" : settings.inDir.c_str());
@@ -230,7 +243,7 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
       status = RunOutputPass(run, table, extremes) ? 0 : 1;
     }
   }
-  if (settings.reportPath && !WriteReport(settings, files, table, extremes)) {
+  if (settings.reportPath && !WriteReport(settings, options, files, table, extremes, startedAt)) {
     std::fprintf(err, messages::kCannotWrite, settings.reportPath->c_str());
     status = 1;
   }

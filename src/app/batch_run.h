@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "imageio/page_source.h"
@@ -10,8 +12,9 @@
 
 namespace quarnel {
 
-// How the run uses the machine, and where it reads its pages. None changes what the run prints
-// or writes, pages read alike.
+// How the run uses the machine, where it reads its pages, and what the HTML report records of how
+// it was started. None changes what the run prints or writes, pages read alike, but for that
+// record.
 struct RunOptions {
   int workers = 1;  // threads that read, analyse and compose pages
   // Bytes of packed boxes kept from the analysis for the output pass in a file in the output
@@ -19,8 +22,10 @@ struct RunOptions {
   // default as DefaultBoxBudget allows).
   std::optional<std::size_t> fileBudget;
   std::optional<std::size_t> memoryBudget;
-  const PageSource* pages = nullptr;  // nullptr: the JPEG files themselves
-  const FileWriter* files = nullptr;  // where pages and report are written; nullptr: the disk
+  const PageSource* pages = nullptr;        // nullptr: the JPEG files themselves
+  const FileWriter* files = nullptr;        // where pages and report are written; nullptr: the disk
+  std::vector<std::string> arguments = {};  // the command line after the program name
+  std::optional<std::string> startedAt = std::nullopt;  // the time the report gives; nullopt: now
 };
 
 // Runs the whole job for checked settings: lists the input folder, analyses every page, prints

@@ -130,6 +130,25 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   return ParseResult{settings, {}, {}};
 }
 
+std::string QuotedCommandLine(const std::vector<std::string>& args) {
+  std::string line = "quarnel";
+  for (const std::string& arg : args) {
+    const bool plain = !arg.empty() && std::all_of(arg.begin(), arg.end(), [](char c) {
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+             std::string_view("-_./=:,+@%").find(c) != std::string_view::npos;
+    });
+    line += ' ';
+    if (plain) {
+      line += arg;
+      continue;
+    }
+    line += '\'';
+    for (const char c : arg) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    line += '\'';
+  }
+  return line;
+}
+
 std::optional<std::string> CheckSettings(const RunSettings& settings) {
   if (!(0 <= settings.black && settings.black < settings.white && settings.white <= 256)) {
     return messages::kBlackWhiteRange;

@@ -53,6 +53,10 @@ std::int32_t ParseInteger(const char* text);
 // version): a usage error met before it wins, and the arguments after it are not looked at.
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
+// "quarnel" and the arguments as a shell command that gives them back: an argument with any
+// character other than letters, digits and "-_./=:,+@%" in single quotes (a quote as '\'').
+std::string QuotedCommandLine(const std::vector<std::string>& args);
+
 // Checks parsed settings; returns the message for the first check that fails, in the order
 // black/white range, noise range, -z without -o, quality range, report name.
 std::optional<std::string> CheckSettings(const RunSettings& settings);

@@ -71,5 +71,11 @@ TEST(CommandLine, Table) {
     EXPECT_EQ(ParseAndCheck(args), expected) << ::testing::PrintToString(args);
 }
 
+// The report's record of the command line, pasted into a shell, gives back the arguments.
+TEST(QuotedCommandLine, AShellTakesTheArgumentsBack) {
+  EXPECT_EQ(QuotedCommandLine({"-i", "my scans/", "-r", "it's.html", "", "-b=1,2+@%:"}),
+            "quarnel -i 'my scans/' -r 'it'\\''s.html' '' -b=1,2+@%:");
+}
+
 }  // namespace
 }  // namespace quarnel

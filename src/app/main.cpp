@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
     }
     quarnel::RunOptions options;
     options.workers = quarnel::AvailableCpus();
+    options.arguments = args;
     const int status = quarnel::RunBatch(*parsed.settings, options, stdout, stderr);
     // The progress and the summary (the only product of a run without -o) must have arrived.
     return EndWithStandardOutput(outputClosed, status);

@@ -24,8 +24,8 @@ const char* ExtremeMeaning(ExtremeKind kind) {
 }
 
 std::string PageLink(const RunReport& report, std::int32_t index) {
-  return "<a href=\"#page-" + std::to_string(index) + "\">" + EscapeHtml(report.table[index].name) +
-         "</a>";
+  return "<a href=\"#page-" + std::to_string(index) + "\">" +
+         IsolatedHtml(report.table[index].name) + "</a>";
 }
 
 std::string BoxNumbers(const ContentBox& box) {
@@ -46,13 +46,24 @@ void AppendHeader(std::string& html, const RunReport& report) {
   auto fact = [&](const char* name, const std::string& value) {
     html += "<div><dt>" + std::string(name) + "</dt><dd>" + value + "</dd></div>";
   };
-  html += "<header>\n<h1>Page report</h1>\n<p>Input folder: <code>" +
-          EscapeHtml(report.inDir.empty() ? "./" : report.inDir) +
+  const RunFacts& run = report.facts;
+  auto folder = [](std::string_view path) {
+    return "<code>" + IsolatedHtml(path.empty() ? "./" : path) + "</code>";
+  };
+  html += "<header>\n<h1>Page report</h1>\n<p class=\"run\">" + EscapeHtml(run.version) + " · " +
+          EscapeHtml(run.startedAt) + " · <code>" + IsolatedHtml(run.commandLine) +
           "</code></p>\n<dl class=\"facts\">";
+  fact("input folder", folder(report.inDir));
+  fact("output folder", run.outDir.empty() ? "none (no -o)" : folder(run.outDir));
+  html += "</dl>\n<dl class=\"facts\">";
   fact("black", std::to_string(report.black));
   fact("white", report.white >= 256 ? "256 (off)" : std::to_string(report.white));
   fact("noise", report.noise == 0 ? "0 (off)" : std::to_string(report.noise));
-  if (report.sheet) fact("sheet", "on (-s)");
+  fact("sheet", report.sheet ? "on (-s)" : "off");
+  if (!run.outDir.empty()) {
+    fact("quality", std::to_string(run.quality));
+    fact("written", run.extremePagesOnly ? "the extreme pages (-z)" : "every page");
+  }
   html += "</dl>\n<dl class=\"facts\">";
   fact("pages", std::to_string(report.table.count()));
   fact("with content", std::to_string(counts[0]));
@@ -68,7 +79,7 @@ void AppendHeader(std::string& html, const RunReport& report) {
 // when nothing would change, because `runnerUp` ties with the page.
 std::string WithoutPage(const RunReport& report, std::int32_t page, const Extremes& without,
                         bool othersHaveBoxes, std::int32_t runnerUp) {
-  const std::string start = "without " + EscapeHtml(report.table[page].name) + " ";
+  const std::string start = "without " + IsolatedHtml(report.table[page].name) + " ";
   if (!othersHaveBoxes) return start + "no page would have content";
   const Extremes& e = report.extremes;
   auto change = [](std::int32_t amount, const char* what) {
@@ -137,7 +148,7 @@ std::string RectAttributes(std::int64_t x, std::int64_t y, std::int64_t width,
 
 std::string BoxTooltip(const RunReport& report, std::int32_t index) {
   std::string text =
-      EscapeHtml(report.table[index].name) + ": " + BoxNumbers(*report.table[index].box());
+      IsolatedText(report.table[index].name) + ": " + BoxNumbers(*report.table[index].box());
   for (const ExtremeKind kind : ExtremesSetBy(report, index))
     text += "; " + std::string(ExtremeTitle(kind));
   return text;
@@ -235,7 +246,12 @@ void AppendCard(std::string& html, const RunReport& report, std::int32_t index) 
     }
     html += "</div>\n";
   }
-  html += "<h3>" + std::to_string(index) + ": " + EscapeHtml(page.name) + "</h3>\n<p>";
+  html += "<h3>" + std::to_string(index) + ": " + IsolatedHtml(page.name) +
+          "</h3>\n<p class=\"links\"><a href=\"" + report.facts.inHref + UrlPath(page.name) +
+          "\">input page</a>";
+  if (page.output == PageOutput::kWritten)
+    html += " · <a href=\"" + report.facts.outHref + UrlPath(page.name) + "\">output page</a>";
+  html += "</p>\n<p>";
   switch (page.status) {
     case PageStatus::kOk:
       html += "<span class=\"status st-ok\">ok</span></p>\n<p class=\"num\">" + BoxNumbers(*box) +
@@ -309,7 +325,7 @@ std::string HtmlReport(const RunReport& report) {
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
       "<title>quarnel page report: " +
-      EscapeHtml(report.inDir.empty() ? "./" : report.inDir) + "</title>\n";
+      IsolatedText(report.inDir.empty() ? "./" : report.inDir) + "</title>\n";
   html += "<style>\n";
   html += kReportCss;
   html += "</style>\n";

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <regex>
 
+#include "report/html_text.h"
 #include "report/run_report.h"
 
 namespace quarnel {
@@ -73,6 +75,45 @@ TEST(RunReport, SheetOfEachPage) {
       std::regex_replace(HtmlReport(report), seen, "$& ", std::regex_constants::format_no_copy),
       "<article <rect class=\"sheet\" x=\"1\" y=\"2\" width=\"44\" height=\"56\"/> "
       "<article no sheet told apart ");
+}
+
+}  // namespace
+}  // namespace quarnel
+
+namespace quarnel {
+namespace {
+
+// A name's bidirectional controls are balanced inside the isolate that sets it apart: an opener
+// is closed at its end, a closer without an opener dropped (a stray U+2069 would end the
+// isolate and let what follows the name be reversed).
+TEST(HtmlText, NamesAreIsolatedFromTheTextAroundThem) {
+  const std::pair<std::string, std::string> names[] = {
+      {"a.jpg", "a.jpg"},
+      {"\u202Egpj.a", "\u202Egpj.a\u202C"},
+      {"a\u2069\u202Eb&", "a\u202Eb&amp;\u202C"},
+      {"\u2067x\u202Ay\u2069z\u202C", "\u2067x\u202Ay\u2069z"},
+      {"\u202C\u202B\u2066q", "\u202B\u2066q\u2069\u202C"},
+  };
+  for (const auto& [name, inside] : names) {
+    EXPECT_EQ(IsolatedText(name), "\u2068" + inside + "\u2069") << name;
+    EXPECT_EQ(IsolatedHtml(name), "<bdi>" + inside + "</bdi>") << name;
+  }
+}
+
+// Links from the report to a folder's pages, from the current folder /w/d.
+TEST(RunReport, LinksFromTheReportToTheFolders) {
+  const std::array<std::string_view, 3> rows[] = {
+      {"", "r.html", ""},
+      {"scans/", "r.html", "scans/"},
+      {"scans/", "out/r.html", "../scans/"},
+      {"out/", "./out/r.html", ""},
+      {"a b#%/", "x/../r.html", "a%20b%23%25/"},
+      {"", "/elsewhere/r.html", "../w/d/"},
+      {"../../up/", "out/r.html", "file:///up/"},
+      {"/abs/x/", "r.html", "file:///abs/x/"},
+  };
+  for (const auto& [folder, report, href] : rows)
+    EXPECT_EQ(FolderHref(folder, report, "/w/d"), href) << folder << " " << report;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "report/html_text.h"
 
 #include <algorithm>
+#include <span>
 
 namespace quarnel {
 namespace {
@@ -60,6 +61,56 @@ std::string EscapeHtml(std::string_view bytes) {
     bytes.remove_prefix(std::max<std::size_t>(length, 1));
   }
   return text;
+}
+
+namespace {
+
+// `name` with its bidirectional controls balanced: closers without an opener dropped, scopes
+// still open at its end closed there.
+std::string BalancedBidi(std::string_view name) {
+  // The UTF-8 forms of the controls that open a scope, and of their closers.
+  static constexpr std::string_view kEmbeddings[] = {"\u202A", "\u202B", "\u202D", "\u202E"};
+  static constexpr std::string_view kIsolates[] = {"\u2066", "\u2067", "\u2068"};
+  static constexpr std::string_view kPopEmbedding = "\u202C", kPopIsolate = "\u2069";
+  auto startsWithAny = [](std::string_view text, std::span<const std::string_view> marks) {
+    return std::any_of(marks.begin(), marks.end(),
+                       [&](std::string_view mark) { return text.starts_with(mark); });
+  };
+  std::string balanced;
+  std::string open;  // 'e' for an open embedding or override, 'i' for an open isolate
+  while (!name.empty()) {
+    std::size_t length = 1;
+    bool keep = true;
+    if (startsWithAny(name, kEmbeddings) || startsWithAny(name, kIsolates)) {
+      length = 3;
+      open += startsWithAny(name, kIsolates) ? 'i' : 'e';
+    } else if (name.starts_with(kPopEmbedding)) {
+      // Closes an embedding opened within the innermost isolate, or nothing.
+      length = 3;
+      keep = !open.empty() && open.back() == 'e';
+      if (keep) open.pop_back();
+    } else if (name.starts_with(kPopIsolate)) {
+      // Closes the innermost isolate and the embeddings opened inside it, or nothing.
+      length = 3;
+      keep = open.find('i') != std::string::npos;
+      if (keep) open.erase(open.rfind('i'));
+    }
+    if (keep) balanced += name.substr(0, length);
+    name.remove_prefix(length);
+  }
+  for (auto scope = open.rbegin(); scope != open.rend(); ++scope)
+    balanced += *scope == 'i' ? kPopIsolate : kPopEmbedding;
+  return balanced;
+}
+
+}  // namespace
+
+std::string IsolatedText(std::string_view name) {
+  return "\u2068" + EscapeHtml(BalancedBidi(name)) + "\u2069";
+}
+
+std::string IsolatedHtml(std::string_view name) {
+  return "<bdi>" + EscapeHtml(BalancedBidi(name)) + "</bdi>";
 }
 
 std::string Base64(const std::vector<std::uint8_t>& bytes) {

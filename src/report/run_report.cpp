@@ -1,5 +1,6 @@
 #include "report/run_report.h"
 
+#include <filesystem>
 #include <optional>
 
 namespace quarnel {
@@ -145,6 +146,37 @@ std::vector<ExtremeKind> ExtremesSetBy(const RunReport& report, std::int32_t ind
     if (report.extremes[kind].page == index) kinds.push_back(kind);
   }
   return kinds;
+}
+
+std::string UrlPath(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string path;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+        (byte >= '0' && byte <= '9') || std::string_view("-._~/").find(c) != std::string::npos) {
+      path += c;
+    } else {
+      path += '%';
+      path += kHex[byte >> 4];
+      path += kHex[byte & 15];
+    }
+  }
+  return path;
+}
+
+std::string FolderHref(std::string_view folder, std::string_view reportPath,
+                       std::string_view currentFolder) {
+  namespace fs = std::filesystem;
+  const fs::path current(currentFolder);
+  const fs::path target = (current / folder / "").lexically_normal();
+  const fs::path from = (current / reportPath).parent_path().lexically_normal() / "";
+  const fs::path relative = target.lexically_relative(from);
+  int ups = 0;
+  for (const fs::path& part : relative) ups += part == "..";
+  if (relative.empty() || ups > 1) return "file://" + UrlPath(target.string());
+  const std::string text = relative.string();
+  return text == "." || text == "./" ? std::string() : UrlPath(text);
 }
 
 std::span<const ReportColumn> ReportColumns() {

@@ -15,6 +15,19 @@
 
 namespace quarnel {
 
+// How the run was started and where its pages are, as the HTML report's header and cards show
+// them.
+struct RunFacts {
+  std::string_view version;      // "quarnel 0.03"
+  std::string_view startedAt;    // the local time the run started
+  std::string_view commandLine;  // the arguments, quoted so that a shell takes them back
+  std::string_view outDir;       // "" without an output pass
+  std::int32_t quality = 0;
+  bool extremePagesOnly = false;  // -z
+  // Where the cards' links find the input and the output pages: see FolderHref.
+  std::string inHref, outHref;
+};
+
 // Everything a report shows.
 struct RunReport {
   std::string_view inDir;  // as in the settings: "" is the current folder
@@ -24,7 +37,19 @@ struct RunReport {
   const PageTable& table;
   const Extremes& extremes;
   bool sheet = false;  // the sheet mode (-s)
+  RunFacts facts = {};
 };
+
+// The start of a link, from the report at `reportPath` to the files of `folder` (both as the
+// settings hold them: "" is the current folder, a folder ends in '/'), where `currentFolder` is
+// the absolute path of the current folder. A relative path while the folder is within the
+// report's folder or its parent ("", "scans/", "../scans/"), otherwise a file: URL ending in '/';
+// either way its bytes percent-encoded as a URL path wants them.
+std::string FolderHref(std::string_view folder, std::string_view reportPath,
+                       std::string_view currentFolder);
+
+// `bytes` as a URL path: every byte other than letters, digits, "-._~/" as %XX.
+std::string UrlPath(std::string_view bytes);
 
 // "ok", "no content" or "unreadable": the CSV's `status` column.
 const char* StatusText(PageStatus status);

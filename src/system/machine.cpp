@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
+#include <filesystem>
 #include <thread>
 
 #include "system/file_io.h"
@@ -47,6 +49,22 @@ std::optional<FileSystemSpace> FileSpace(int fd) {
   struct statfs space {};
   if (fstatfs(fd, &space) != 0) return std::nullopt;
   return SpaceOf(space);
+}
+
+std::string LocalTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  char text[64];
+  if (localtime_r(&now, &local) == nullptr ||
+      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z", &local) == 0)
+    return "";
+  return text;
+}
+
+std::string CurrentFolder() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::current_path(error);
+  return error ? std::string("/") : folder.string();
 }
 
 }  // namespace quarnel

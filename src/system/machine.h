@@ -13,6 +13,12 @@ namespace quarnel {
 // one), at least 1.
 int AvailableCpus();
 
+// The local time now, as "2026-12-07 21:30:05 +0100".
+std::string LocalTimeNow();
+
+// The absolute path of the current folder; "/" when it cannot be known.
+std::string CurrentFolder();
+
 // The bytes of physical memory; 0 when they cannot be known.
 std::size_t PhysicalMemory();
 

@@ -167,7 +167,9 @@ RunResult RunInProcess(const std::vector<std::string>& args, const RunOptions& o
   if (!parsed.settings) return {parsed.answer, parsed.error, parsed.error.empty() ? 0 : 255};
   if (const auto problem = CheckSettings(*parsed.settings)) return {"", *problem, 255};
   std::FILE* streams[] = {std::tmpfile(), std::tmpfile()};
-  const int status = RunBatch(*parsed.settings, options, streams[0], streams[1]);
+  RunOptions withArguments = options;
+  withArguments.arguments = args;
+  const int status = RunBatch(*parsed.settings, withArguments, streams[0], streams[1]);
   std::string text[2];
   for (int i = 0; i < 2; ++i) {
     text[i].resize(static_cast<std::size_t>(std::ftell(streams[i])));
