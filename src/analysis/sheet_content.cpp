@@ -31,6 +31,14 @@ constexpr double kEdgeMarkThick = 0.03;
 // pixels than kSpeckPixels per million pixels of the page.
 constexpr double kSpeckGap = 0.005;
 constexpr double kSpeckPixels = 12;
+// Strays: groups of content cells (cells less than twice kStrayGap of the sheet's extent apart
+// joined) that no chain of groups, each within kStrayGap of the box of those before, joins to the
+// group with the most dark pixels, and that lie in the rim (kRimReach) beside that box, or in a
+// corner of the rim clear of it both ways, or beside or beyond it as a thin line at least
+// kStrayLine of the sheet's extent long: dirt and pieces of page-stack edges that a clean strip
+// of paper separates from the content. A page number below the text is not one.
+constexpr double kStrayGap = 0.04;
+constexpr double kStrayLine = 0.1;
 
 // The size and bounding box of each label's cells among the cells of `subset`.
 std::pmr::vector<Component> Measure(const Labels& labels, std::size_t count, const Mask& subset,
@@ -163,6 +171,68 @@ void PeelRim(const CellStats& stats, const Mask& sheet, const Mask& dark, double
   }
 }
 
+// Leaves the strays out of `content` (see kStrayGap).
+void DropStrays(const CellStats& stats, const Box& box, Mask& content) {
+  const auto memory = content.get_allocator();
+  const std::int32_t w = stats.columns;
+  const std::int32_t h = stats.rows;
+  const auto gx = std::max(1, static_cast<std::int32_t>(kStrayGap * (box.right - box.left)));
+  const auto gy = std::max(1, static_cast<std::int32_t>(kStrayGap * (box.bottom - box.top)));
+  Labels labels(memory);
+  const std::size_t count =
+      LabelComponents(Dilate(content, w, h, gx, gy), w, h, true, labels).size();
+  if (count < 2) return;
+  std::pmr::vector<Component> groups = Measure(labels, count, content, w);
+  std::pmr::vector<double> ink(count, 0, memory);
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    if (content[i]) ink[static_cast<std::size_t>(labels[i] - 1)] += stats.dark[i];
+  }
+  const auto core =
+      static_cast<std::size_t>(std::max_element(ink.begin(), ink.end()) - ink.begin());
+  Mask joined(count, 0, memory);
+  joined[core] = 1;
+  Box held{groups[core].left, groups[core].top, groups[core].right, groups[core].bottom};
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (std::size_t k = 0; k < count; ++k) {
+      const Component& g = groups[k];
+      if (joined[k] || g.cells == 0) continue;
+      if (g.left - held.right > gx || held.left - g.right > gx || g.top - held.bottom > gy ||
+          held.top - g.bottom > gy)
+        continue;
+      joined[k] = 1;
+      held = {std::min(held.left, g.left), std::min(held.top, g.top), std::max(held.right, g.right),
+              std::max(held.bottom, g.bottom)};
+      grew = true;
+    }
+  }
+  const double reachX = kRimReach * (box.right - box.left);
+  const double reachY = kRimReach * (box.bottom - box.top);
+  Mask stray(count + 1, 0, memory);
+  for (std::size_t k = 0; k < count; ++k) {
+    const Component& g = groups[k];
+    if (joined[k] || g.cells == 0) continue;
+    const bool beside = g.right <= held.left || g.left >= held.right;
+    const bool beyond = g.bottom <= held.top || g.top >= held.bottom;
+    // Beside the content within the rim of the left or right edge; in the rim of the top or
+    // bottom edge, clear of the content both ways (a page number below the text is content).
+    const bool rimBeside = (g.right <= held.left && g.right <= box.left + reachX) ||
+                           (g.left >= held.right && g.left >= box.right - reachX);
+    const bool rimCorner =
+        beside && beyond && (g.bottom <= box.top + reachY || g.top >= box.bottom - reachY);
+    // Long thin lines beside the content or beyond it.
+    const std::int32_t tall = g.bottom - g.top, wide = g.right - g.left;
+    const bool lineBeside =
+        beside && tall >= kStrayLine * (box.bottom - box.top) && g.cells <= kLineThick * tall;
+    const bool lineBeyond =
+        beyond && wide >= kStrayLine * (box.right - box.left) && g.cells <= kLineThick * wide;
+    stray[k + 1] = rimBeside || rimCorner || lineBeside || lineBeyond;
+  }
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    if (stray[static_cast<std::size_t>(labels[i])]) content[i] = 0;
+  }
+}
+
 }  // namespace
 
 Mask FindContentCells(const CellStats& stats, const Mask& sheet, const Box& box, double paper) {
@@ -263,6 +333,8 @@ Mask FindContentCells(const CellStats& stats, const Mask& sheet, const Box& box,
   for (std::size_t i = 0; i < n; ++i) {
     content[i] = candidate[i] && darkPixels[static_cast<std::size_t>(clusterLabels[i])] >= speck;
   }
+
+  DropStrays(stats, box, content);
 
   // Lines that lie within the content's extent across them (rules between columns, frames of a
   // picture) are part of it.

@@ -19,7 +19,7 @@ constexpr std::int32_t kBlack = 120;
 constexpr int kPaper = 235;
 constexpr int kInk = 40;
 
-enum class Extra { kNone, kStack, kFacing, kCard, kBehind, kCorners, kOutline };
+enum class Extra { kNone, kStack, kFacing, kCard, kBehind, kCorners, kOutline, kStrays };
 
 // A synthetic page: a ground, a sheet of paper (turned about its centre, lit unevenly) with a
 // block of text lines on it, and one extra feature. The reference is this definition itself.
@@ -84,6 +84,10 @@ Scene Laid(Scene s) {
 constexpr PixelRect kFacingPage{0, 100, 260, 1100};
 constexpr PixelRect kGutter{260, 100, 300, 1100};
 constexpr PixelRect kCardRect{250, 1000, 650, 1170};
+// A blot on the sheet's left rim, clear of the text. A page number below the text, as far from
+// it, is content.
+constexpr PixelRect kBlot{106, 880, 121, 910};
+constexpr PixelRect kPageNumber{430, 1078, 470, 1092};
 
 PixelRect Behind(const Scene& s) {
   return {s.sheet.left + 15, s.sheet.top + 15, s.sheet.right + 15, s.sheet.bottom + 15};
@@ -137,6 +141,8 @@ void Render(const Scene& s, MutableGrayView out) {
         const double edge =
             std::min({u - s.sheet.left, w - s.sheet.top, s.sheet.right - u, s.sheet.bottom - w});
         if (s.extra == Extra::kOutline && edge >= 3 && edge < 5) v = 80;
+        if (s.extra == Extra::kStrays && (Inside(kBlot, u, w) || Inside(kPageNumber, u, w)))
+          v = kInk;
         if (text.Ink(u, w)) v = kInk;
       }
       const unsigned hash =
@@ -191,6 +197,7 @@ const Scene kScenes[] = {
     {.name = "black corners", .extra = Extra::kCorners},
     {.name = "no ground", .sheet = {0, 0, kW, kH}},
     {.name = "sheet outline", .extra = Extra::kOutline},
+    {.name = "strays on the rim", .extra = Extra::kStrays},
     {.name = "turned, lit unevenly, outlined",
      .degrees = -3,
      .gradient = 10,
@@ -232,7 +239,8 @@ TEST(FindSheet, SyntheticScenes) {
     const std::optional<ContentBox> box =
         FindContentBoundsInCells(image.View(), kBlack, 0, finding->content);
     ASSERT_TRUE(box.has_value());
-    const PixelRect ink = Turned(s, TextBlock(s.text, 7).rect);
+    PixelRect ink = Turned(s, TextBlock(s.text, 7).rect);
+    if (s.extra == Extra::kStrays) ink = Union(ink, kPageNumber);
     const PixelRect want{std::max(0, ink.left - kContentMargin),
                          std::max(0, ink.top - kContentMargin),
                          std::min(kW, ink.right + kContentMargin - 1),
@@ -242,6 +250,7 @@ TEST(FindSheet, SyntheticScenes) {
     EXPECT_LE(found.top, want.top + 6);
     EXPECT_GE(found.right, want.right - 6);
     EXPECT_GE(found.bottom, want.bottom - 6);
+    if (s.extra == Extra::kStrays) EXPECT_GE(found.left, want.left - 6);
     const PixelRect both{std::max(found.left, want.left), std::max(found.top, want.top),
                          std::min(found.right, want.right), std::min(found.bottom, want.bottom)};
     const double iou = Area(both) / (Area(found) + Area(want) - Area(both));
