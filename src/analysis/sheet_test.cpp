@@ -250,7 +250,8 @@ TEST(FindSheet, SyntheticScenes) {
     EXPECT_LE(found.top, want.top + 6);
     EXPECT_GE(found.right, want.right - 6);
     EXPECT_GE(found.bottom, want.bottom - 6);
-    if (s.extra == Extra::kStrays) EXPECT_GE(found.left, want.left - 6);
+    // A blot on the rim, kept apart from the text, does not widen the box.
+    EXPECT_TRUE(s.extra != Extra::kStrays || found.left >= want.left - 6) << found.left;
     const PixelRect both{std::max(found.left, want.left), std::max(found.top, want.top),
                          std::min(found.right, want.right), std::min(found.bottom, want.bottom)};
     const double iou = Area(both) / (Area(found) + Area(want) - Area(both));
