@@ -41,7 +41,7 @@ struct Outcome {
 
 Outcome Model(const Book& book, const std::string& outDir) {
   const int n = static_cast<int>(book.files.size());
-  std::vector<std::optional<GrayImage>> pages;
+  std::vector<ReadResult<GrayImage>> pages;
   std::vector<std::optional<ContentBox>> boxes;
   std::vector<Density> densities(n);
   Outcome o{"", "", 0, book.before};

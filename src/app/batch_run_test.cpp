@@ -15,8 +15,7 @@ using Names = std::vector<std::string>;
 
 // The pages of a folder, except that b.jpg, read a second time, is a small blank page.
 struct PageShrunkBetweenThePasses final : PageSource {
-  std::optional<MutableGrayView> Read(const std::string& path,
-                                      DecodeBuffer& buffer) const override {
+  ReadResult<MutableGrayView> Read(const std::string& path, DecodeBuffer& buffer) const override {
     if (!path.ends_with("/b.jpg") || reads++ == 0) return LoadGray(path, buffer);
     std::uint8_t* pixels = buffer.Pixels(81);
     std::fill(pixels, pixels + 81, std::uint8_t{255});
@@ -28,7 +27,7 @@ struct PageShrunkBetweenThePasses final : PageSource {
 // A disk that is full for the first file written.
 struct FullOnce final : FileWriter {
   WriteStatus Write(const std::string& path, std::span<const std::uint8_t> bytes) const override {
-    return writes++ ? FileWriter::Write(path, bytes) : WriteStatus::kNoSpace;
+    return writes++ ? FileWriter::Write(path, bytes) : WriteStatus{ENOSPC};
   }
   mutable std::atomic<int> writes = 0;
 };
