@@ -23,8 +23,6 @@ enum class ReadProblem {
 struct ReadFailure {
   ReadProblem problem = ReadProblem::kDamaged;
   int error = 0;  // the system's error number (errno) for kCannotOpen and kCannotRead; else 0
-
-  bool operator==(const ReadFailure&) const = default;
 };
 
 // The reason as the report gives it: "not a JPEG file", "damaged or cut short", "more than 2^28
