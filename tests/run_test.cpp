@@ -41,18 +41,21 @@ struct Outcome {
 
 Outcome Model(const Book& book, const std::string& outDir) {
   const int n = static_cast<int>(book.files.size());
-  std::vector<std::optional<GrayImage>> pages;
+  std::vector<ReadResult<GrayImage>> pages;
   std::vector<std::optional<ContentBox>> boxes;
   std::vector<Density> densities(n);
   Outcome o{"", "", 0, book.before};
   Extreme right, top{INT32_MAX, 0}, width, height;  // the largest right edge, the smallest top, ...
-  std::vector<std::string> written(n, book.output ? "skipped" : "");
+  std::vector<std::string> written(n, book.output ? "skipped" : ""), reason(n);
   for (int j = 0; j < n; ++j) {
     pages.push_back(LoadGrayFromMemory(book.files[j].data(), book.files[j].size(),
                                        kMaxDecodedPixels, &densities[j]));
     boxes.push_back(pages[j] ? ReferenceBox(pages[j]->View(), book.black, book.noise)
                              : std::nullopt);
     o.out += "Input " + std::to_string(j) + "/" + std::to_string(n) + "   \r";
+    // A file that cannot be read is damaged when it starts as a JPEG file does (FF D8).
+    const bool jpeg = book.files[j][0] == 0xFF && book.files[j][1] == 0xD8;
+    if (!pages[j]) reason[j] = jpeg ? "damaged or cut short" : "not a JPEG file";
     if (!boxes[j]) o.err += "Error: " + std::to_string(j) + "\n";
     if (!boxes[j]) continue;
     if (boxes[j]->width > width.value) width = {boxes[j]->width, j};
@@ -78,6 +81,7 @@ Outcome Model(const Book& book, const std::string& outDir) {
     if (blocked || (book.fileSizeLimit >= 0 && std::ssize(jpeg) > book.fileSizeLimit)) {
       o.err += "Error: cannot write " + outDir + book.names[k] + "\n";
       o.status = 1;
+      reason[k] = blocked ? "cannot write: Is a directory" : "cannot write: File too large";
     } else {
       o.files[book.names[k]] = jpeg;
       written[k] = "written";
@@ -100,7 +104,7 @@ Outcome Model(const Book& book, const std::string& outDir) {
   if (book.report.empty()) return o;
   std::string csv =
       "page,name,status,page_width,page_height,left,top,right,bottom,width,height,canvas_x,"
-      "canvas_y,sets,output,sheet_left,sheet_top,sheet_right,sheet_bottom\n";
+      "canvas_y,sets,output,sheet_left,sheet_top,sheet_right,sheet_bottom,reason\n";
   for (int j = 0; j < n; ++j) {
     std::string name = book.names[j], sets;
     for (std::size_t q = name.find('"'); q != std::string::npos; q = name.find('"', q + 2))
@@ -125,7 +129,7 @@ Outcome Model(const Book& book, const std::string& outDir) {
         if (page == j) sets += (sets.empty() ? "" : " ") + std::string(word);
       csv += sets + ",";
     }
-    csv += written[j] + ",,,,\n";  // no sheet without -s
+    csv += written[j] + ",,,,," + reason[j] + "\n";  // no sheet without -s
   }
   if (book.before.contains(book.report) ||
       (book.fileSizeLimit >= 0 && std::ssize(csv) > book.fileSizeLimit))
@@ -158,7 +162,10 @@ Book RandomBook(std::mt19937& rng, int number) {
     // The second book has no content; the first one starts with its large page.
     const int kind = number == 1 ? i + 1 : number + i == 0 ? 0 : uniform(0, 9);
     if (kind == 1 || kind == 2) {
-      book.files.push_back(kind == 1 ? Bytes{'n', 'o'} : EncodeJpeg(TestPage(30, 20)));
+      const Bytes cut = {0xFF, 0xD8};  // the start of a JPEG file
+      book.files.push_back(kind == 2 ? EncodeJpeg(TestPage(30, 20))
+                           : i % 2   ? cut
+                                     : Bytes{'n', 'o'});
     } else if (kind == 3 && i > 0) {
       book.files.push_back(book.files.back());
     } else {

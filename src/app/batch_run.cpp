@@ -54,7 +54,10 @@ void MakePageThumbnail(GrayView page, std::vector<std::uint8_t>& jpeg, PageThumb
 void ReadAndAnalysePage(const Run& run, std::int32_t index, PageWorkspace& workspace,
                         std::vector<std::uint8_t>& thumbnailScratch, PageRecord& record) {
   const auto image = run.pages.Read(run.settings.inDir + record.name, workspace.decoded);
-  if (!image) return;  // the record stays as listed: unreadable
+  if (!image) {  // the record stays as listed: unreadable
+    record.readFailure = ReasonText(image.failure());
+    return;
+  }
   record.width = image->width;
   record.height = image->height;
   record.density = workspace.decoded.density();
@@ -105,8 +108,8 @@ void PrintSummary(const PageTable& table, const Extremes& extremes, std::FILE* o
 }
 
 // Writes every page (or, with -z, each distinct extreme page once) into the output folder,
-// noting in each page's record whether it was written. Returns true when every page that should
-// have been written was written.
+// noting in each page's record whether it was written, and if not, why. Returns true when every
+// page that should have been written was written.
 bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
   const RunSettings& settings = run.settings;
   std::vector<std::int32_t> order;
@@ -119,7 +122,7 @@ bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
   }
 
   struct RenderedPage {
-    RenderStatus status = RenderStatus::kNotEncoded;
+    RenderResult result;
     std::vector<std::uint8_t> jpeg;  // reused from page to page
   };
   bool allWritten = true;
@@ -130,7 +133,7 @@ bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
         const PageRecord& record = table[k];
         const OutputPageSource source{k, settings.inDir + record.name, record.box(),
                                       record.status == PageStatus::kUnreadable, record.density};
-        rendered.status = RenderOutputPage(
+        rendered.result = RenderOutputPage(
             source, extremes, settings.white, settings.quality, run.pages, run.store,
             run.workspaces[static_cast<std::size_t>(worker)], rendered.jpeg);
       },
@@ -142,20 +145,23 @@ bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
           std::fflush(run.out);
         }
         record.output = PageOutput::kFailed;
-        if (rendered.status == RenderStatus::kUnreadable) {
+        const RenderStatus status = rendered.result.status;
+        record.outputFailure = ReasonText(rendered.result);
+        if (status == RenderStatus::kUnreadable || status == RenderStatus::kChanged) {
           std::fputs(messages::kOutputError, run.err);
           allWritten = false;
           return settings.extremePagesOnly;  // the full pass ends at a page that cannot be read
         }
         const std::string path = settings.outDir + record.name;
-        WriteStatus written = rendered.status == RenderStatus::kEncoded
-                                  ? run.files.Write(path, rendered.jpeg)
-                                  : WriteStatus::kFailed;
-        // Kept boxes never cost a page its place on the disk: their file is given back, and the
-        // page written again (the pages not yet written are then read again).
-        if (written == WriteStatus::kNoSpace && run.store.GiveBackFile())
-          written = run.files.Write(path, rendered.jpeg);
-        if (written != WriteStatus::kWritten) {
+        if (status == RenderStatus::kEncoded) {
+          WriteStatus written = run.files.Write(path, rendered.jpeg);
+          // Kept boxes never cost a page its place on the disk: their file is given back, and the
+          // page written again (the pages not yet written are then read again).
+          if (written.noSpace() && run.store.GiveBackFile())
+            written = run.files.Write(path, rendered.jpeg);
+          if (!written.written()) record.outputFailure = ReasonText(written);
+        }
+        if (!record.outputFailure.empty()) {
           std::fprintf(run.err, messages::kCannotWrite, path.c_str());
           allWritten = false;
         } else {
@@ -189,9 +195,10 @@ bool WriteReport(const RunSettings& settings, const RunOptions& options, const F
                   FolderHref(settings.outDir, *settings.reportPath, currentFolder)};
   const std::string text =
       settings.reportFormat == ReportFormat::kCsv ? CsvReport(report) : HtmlReport(report);
-  return files.Write(*settings.reportPath,
-                     std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) ==
-         WriteStatus::kWritten;
+  return files
+      .Write(*settings.reportPath,
+             std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
+      .written();
 }
 
 }  // namespace

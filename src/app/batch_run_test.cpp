@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <regex>
 
 #include "app/run_resources.h"
 #include "test_support.h"
@@ -15,8 +16,7 @@ using Names = std::vector<std::string>;
 
 // The pages of a folder, except that b.jpg, read a second time, is a small blank page.
 struct PageShrunkBetweenThePasses final : PageSource {
-  std::optional<MutableGrayView> Read(const std::string& path,
-                                      DecodeBuffer& buffer) const override {
+  ReadResult<MutableGrayView> Read(const std::string& path, DecodeBuffer& buffer) const override {
     if (!path.ends_with("/b.jpg") || reads++ == 0) return LoadGray(path, buffer);
     std::uint8_t* pixels = buffer.Pixels(81);
     std::fill(pixels, pixels + 81, std::uint8_t{255});
@@ -28,7 +28,7 @@ struct PageShrunkBetweenThePasses final : PageSource {
 // A disk that is full for the first file written.
 struct FullOnce final : FileWriter {
   WriteStatus Write(const std::string& path, std::span<const std::uint8_t> bytes) const override {
-    return writes++ ? FileWriter::Write(path, bytes) : WriteStatus::kNoSpace;
+    return writes++ ? FileWriter::Write(path, bytes) : WriteStatus{ENOSPC};
   }
   mutable std::atomic<int> writes = 0;
 };
@@ -55,7 +55,7 @@ TEST(BatchRun, PageReplacedBetweenThePasses) {
       WriteBytes(in / name, EncodeJpeg(page));
     const PageShrunkBetweenThePasses pages;
     const FullOnce fullOnce;
-    std::vector<std::string> args = {"-i", in.str(), "-o", out.str()};
+    std::vector<std::string> args = {"-i", in.str(), "-o", out.str(), "-r", in.str() + "r.csv"};
     if (z) args.push_back("-z");
     const RunResult run =
         RunInProcess(args, {workers, file, memory, &pages, full ? &fullOnce : nullptr});
@@ -69,6 +69,12 @@ TEST(BatchRun, PageReplacedBetweenThePasses) {
                           : kept ? Names{"a.jpg", "b.jpg", "c.jpg"}
                                  : Names{"a.jpg"};
     EXPECT_EQ(EntryNames(out.path()), written) << memory << " " << file << " " << z << full;
+    const Bytes csv = ReadBytes(in / "r.csv");  // its last column: the reasons of a, b and c
+    EXPECT_EQ(std::regex_replace(std::string(csv.begin(), csv.end()), std::regex(",([^,\n]*)\n"),
+                                 "$1|", std::regex_constants::format_no_copy),
+              lost   ? "reason|cannot write: No space left on device|||"
+              : kept ? "reason||||"
+                     : "reason||changed since the analysis: its box is no longer on the page||");
   }
 }
 

@@ -13,6 +13,11 @@ namespace quarnel {
   std::longjmp(err->jump, 1);
 }
 
+[[noreturn]] void FailWith(j_common_ptr cinfo, ReadFailure cause) {
+  reinterpret_cast<ErrorManager*>(cinfo->err)->cause = cause;
+  JumpOnError(cinfo);
+}
+
 namespace {
 
 // Warnings that mean the image data is missing or damaged. A page decoded past them would be
@@ -50,10 +55,26 @@ void InstallErrorManager(ErrorManager& err) {
   err.pub.error_exit = JumpOnError;
   err.pub.emit_message = EmitMessage;
   err.pub.output_message = OutputNothing;
+  err.cause.reset();
 }
 
 void ThrowIfOutOfMemory(const ErrorManager& err) {
   if (err.pub.msg_code == JERR_OUT_OF_MEMORY) throw std::bad_alloc();
+}
+
+ReadFailure FailureOf(const ErrorManager& err) {
+  ThrowIfOutOfMemory(err);
+  if (err.cause) return *err.cause;
+  switch (err.pub.msg_code) {
+    case JERR_NO_SOI:
+      return {ReadProblem::kNotJpeg};
+    case JERR_INPUT_EMPTY:
+      return {ReadProblem::kEmpty};
+    case JERR_NO_BACKING_STORE:
+      return {ReadProblem::kTooMuchMemory};
+    default:
+      return {ReadProblem::kDamaged};
+  }
 }
 
 }  // namespace quarnel

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 // clang-format off
 #include <jerror.h>
 // clang-format on
@@ -20,8 +22,9 @@ boolean FillFdSource(j_decompress_ptr cinfo) {
   auto* src = reinterpret_cast<FdSource*>(cinfo->src);
   const ssize_t got =
       RetryOnInterrupt([src] { return read(src->fd, src->buffer, kReadBufferSize); });
-  if (got <= 0) {
-    // The end of the file (or a read error) before the image is complete.
+  if (got < 0) FailWith(reinterpret_cast<j_common_ptr>(cinfo), {ReadProblem::kCannotRead, errno});
+  if (got == 0) {
+    // The end of the file before the image is complete.
     cinfo->err->msg_code = src->startOfFile ? JERR_INPUT_EMPTY : JWRN_JPEG_EOF;
     JumpOnError(reinterpret_cast<j_common_ptr>(cinfo));
   }

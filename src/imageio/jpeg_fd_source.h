@@ -20,8 +20,9 @@ struct FdSource {
 };
 
 // Makes `src` read `fd`, which stays open while the decompressor reads; install it with
-// cinfo->src = &src.pub. A read error or the end of the file before the image is complete is an
-// error of the library (a premature end is damage).
+// cinfo->src = &src.pub. A read error fails the step under way (FailWith, with the system's
+// error); the end of the file before the image is complete is an error of the library (an empty
+// file, or else damage).
 void InitFdSourceManager(FdSource& src, int fd);
 
 }  // namespace quarnel

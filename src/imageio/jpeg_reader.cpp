@@ -16,7 +16,7 @@ namespace {
 // which would cost a pass over the whole coefficient buffer.
 void LimitScans(j_common_ptr cinfo) {
   auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
-  if (dinfo->input_scan_number > kMaxScans) JumpOnError(cinfo);
+  if (dinfo->input_scan_number > kMaxScans) FailWith(cinfo, {ReadProblem::kTooManyScans});
 }
 
 // Owns one decompressor and releases it on every path.
@@ -54,10 +54,6 @@ bool CreateDecompressor(jpeg_decompress_struct* cinfo, ErrorManager* err,
   return true;
 }
 
-// Reads the header, chooses the output colour space and starts decompression.
-// Fails for images of zero size or beyond the pixel limit before any pixel memory is taken: the
-// size is that of the frame header, and the library allocates nothing for the image's samples or
-// coefficients before jpeg_start_decompress.
 // The EXIF facts of the first APP1 marker that is EXIF (saved by the library while it read the
 // header), and the density that JFIF gives instead of EXIF's when it names a unit.
 ExifFacts ReadFacts(const jpeg_decompress_struct* cinfo) {
@@ -75,6 +71,10 @@ ExifFacts ReadFacts(const jpeg_decompress_struct* cinfo) {
   return facts;
 }
 
+// Reads the header, chooses the output colour space and starts decompression.
+// Fails for images of zero size or beyond the pixel limit before any pixel memory is taken: the
+// size is that of the frame header, and the library allocates nothing for the image's samples or
+// coefficients before jpeg_start_decompress.
 bool StartDecompress(jpeg_decompress_struct* cinfo, ErrorManager* err, std::int64_t maxPixels,
                      Layout* layout, ExifFacts* facts) {
   if (setjmp(err->jump)) return false;
@@ -83,6 +83,7 @@ bool StartDecompress(jpeg_decompress_struct* cinfo, ErrorManager* err, std::int6
   *facts = ReadFacts(cinfo);
   const std::int64_t pixels = static_cast<std::int64_t>(cinfo->image_width) *
                               static_cast<std::int64_t>(cinfo->image_height);
+  if (pixels > maxPixels) err->cause = ReadFailure{ReadProblem::kTooManyPixels};
   if (pixels <= 0 || pixels > maxPixels) return false;
   switch (cinfo->jpeg_color_space) {
     case JCS_GRAYSCALE:
@@ -190,20 +191,16 @@ MutableGrayView TurnUpright(MutableGrayView stored, int orientation, DecodeBuffe
 
 // Decodes whatever source `attachSource` installs on the decompressor into `buffer`.
 template <typename AttachSource>
-std::optional<MutableGrayView> Decode(std::int64_t maxPixels, DecodeBuffer& buffer,
-                                      AttachSource attachSource) {
+ReadResult<MutableGrayView> Decode(std::int64_t maxPixels, DecodeBuffer& buffer,
+                                   AttachSource attachSource) {
   Decompressor decoder;
-  if (!CreateDecompressor(decoder.cinfo(), decoder.err(), decoder.progress())) {
-    ThrowIfOutOfMemory(*decoder.err());
-    return std::nullopt;
-  }
+  if (!CreateDecompressor(decoder.cinfo(), decoder.err(), decoder.progress()))
+    return FailureOf(*decoder.err());
   attachSource(decoder.cinfo());
   Layout layout = Layout::kGray;
   ExifFacts facts;
-  if (!StartDecompress(decoder.cinfo(), decoder.err(), maxPixels, &layout, &facts)) {
-    ThrowIfOutOfMemory(*decoder.err());
-    return std::nullopt;
-  }
+  if (!StartDecompress(decoder.cinfo(), decoder.err(), maxPixels, &layout, &facts))
+    return FailureOf(*decoder.err());
   if (facts.orientation >= 5) std::swap(facts.density.x, facts.density.y);
   buffer.SetDensity(facts.density);
 
@@ -217,18 +214,15 @@ std::optional<MutableGrayView> Decode(std::int64_t maxPixels, DecodeBuffer& buff
                           static_cast<std::size_t>(kRowsPerRead) * static_cast<std::size_t>(width) *
                               static_cast<std::size_t>(decoder.cinfo()->output_components));
   }
-  if (!ReadAllRows(decoder.cinfo(), decoder.err(), layout, pixels, scratch)) {
-    ThrowIfOutOfMemory(*decoder.err());
-    return std::nullopt;
-  }
+  if (!ReadAllRows(decoder.cinfo(), decoder.err(), layout, pixels, scratch))
+    return FailureOf(*decoder.err());
   // The rest of the file (normally just the end marker) is not read: the image is complete.
   return TurnUpright(MutableGrayView{pixels, width, height, width}, facts.orientation, buffer);
 }
 
 // The image a fresh buffer was decoded into, taken out of it.
-std::optional<GrayImage> TakeImage(const std::optional<MutableGrayView>& view,
-                                   DecodeBuffer& buffer) {
-  if (!view) return std::nullopt;
+ReadResult<GrayImage> TakeImage(const ReadResult<MutableGrayView>& view, DecodeBuffer& buffer) {
+  if (!view) return view.failure();
   GrayImage image;
   image.width = view->width;
   image.height = view->height;
@@ -276,18 +270,20 @@ std::unique_ptr<std::uint8_t[]> DecodeBuffer::TakePixels() {
   return std::move(pixels_);
 }
 
-std::optional<MutableGrayView> LoadGray(const std::string& path, DecodeBuffer& buffer) {
-  const FileDescriptor fd = OpenRegularFile(path);
-  if (!fd.valid()) return std::nullopt;
+ReadResult<MutableGrayView> LoadGray(const std::string& path, DecodeBuffer& buffer) {
+  const OpenedFile file = OpenRegularFile(path);
+  if (!file.fd.valid())
+    return ReadFailure{file.error ? ReadProblem::kCannotOpen : ReadProblem::kNotRegularFile,
+                       file.error};
   auto source = std::make_unique<FdSource>();
-  InitFdSourceManager(*source, fd.get());
+  InitFdSourceManager(*source, file.fd.get());
   return Decode(kMaxDecodedPixels, buffer,
                 [&](jpeg_decompress_struct* cinfo) { cinfo->src = &source->pub; });
 }
 
-std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size,
-                                            std::int64_t maxPixels, Density* density) {
-  if (data == nullptr || size == 0) return std::nullopt;
+ReadResult<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size,
+                                         std::int64_t maxPixels, Density* density) {
+  if (data == nullptr || size == 0) return ReadFailure{ReadProblem::kEmpty};
   DecodeBuffer buffer;
   auto image =
       TakeImage(Decode(maxPixels, buffer,

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "imageio/gray_image.h"
+#include "imageio/read_result.h"
 
 namespace quarnel {
 
@@ -58,18 +59,19 @@ class DecodeBuffer {
 // that is one) turns and mirrors the stored pixels, so a page stored on its side comes out with
 // width and height swapped. The buffer's density is the file's: JFIF's in inches or
 // centimetres, else EXIF's, else none; across and down swap with the pixels.
-// Returns nullopt when the file is missing, not a regular file,
-// not a JPEG, damaged or truncated (corrupt-data and premature-end warnings count as damage),
-// of zero size, or beyond the limits above. Throws std::bad_alloc when memory runs out.
+// Fails, saying why (ReadProblem), when the file cannot be opened, is not a regular file, cannot
+// be read, is empty, is not a JPEG, is damaged or truncated (corrupt-data and premature-end
+// warnings count as damage) or is beyond one of the limits above. Throws std::bad_alloc when
+// memory runs out.
 // The image is the returned view of `buffer`'s memory (stride = width), valid until the buffer is
 // used again. On failure the buffer's contents are undefined.
-std::optional<MutableGrayView> LoadGray(const std::string& path, DecodeBuffer& buffer);
+ReadResult<MutableGrayView> LoadGray(const std::string& path, DecodeBuffer& buffer);
 
 // The same for a JPEG held in memory, refusing images of more than `maxPixels` pixels (a lower
-// limit lets a caller such as a fuzzer pass over large images after reading only the header),
-// and giving the density to `density` when it is not null.
-std::optional<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size,
-                                            std::int64_t maxPixels = kMaxDecodedPixels,
-                                            Density* density = nullptr);
+// limit lets a caller such as a fuzzer pass over large images after reading only the header;
+// they fail as kTooManyPixels), and giving the density to `density` when it is not null.
+ReadResult<GrayImage> LoadGrayFromMemory(const std::uint8_t* data, std::size_t size,
+                                         std::int64_t maxPixels = kMaxDecodedPixels,
+                                         Density* density = nullptr);
 
 }  // namespace quarnel

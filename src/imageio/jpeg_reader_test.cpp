@@ -44,13 +44,14 @@ Bytes Reference(const Bytes& jpeg) {
 
 // Every coding a scanner may write (the fuzzing seeds, made by cjpeg, and CMYK and YCCK here) is
 // read exactly as libjpeg decodes it, from a file and from memory; damaged and hostile files,
-// and the inputs kept from fuzzing, are refused quickly and silently.
+// and the inputs kept from fuzzing, are refused quickly and silently, with their reason.
 TEST(LoadGray, ReadsLikeLibjpegAndRefusesDamage) {
-  std::vector<std::tuple<std::string, Bytes, bool>> files;
+  const std::string damaged = "damaged or cut short", pixels = "more than 2^28 pixels";
+  std::vector<std::tuple<std::string, Bytes, std::string>> files;  // the reason; "" if readable
   for (const auto* dir : {"corpus/jpeg_reader", "regressions/jpeg_reader"}) {
     for (const auto& entry :
          std::filesystem::directory_iterator(QUARNEL_FUZZ_DIR + std::string(dir)))
-      files.emplace_back(entry.path(), ReadBytes(entry.path()), dir[0] == 'c');
+      files.emplace_back(entry.path(), ReadBytes(entry.path()), dir[0] == 'c' ? "" : pixels);
   }
   Bytes cmyk, page = ReadBytes(QUARNEL_FUZZ_DIR "corpus/jpeg_reader/colour-2x2-33x65.jpg");
   const Bytes blank = ReadBytes(QUARNEL_FUZZ_DIR "corpus/jpeg_reader/blank-a4-arithmetic.jpg");
@@ -65,22 +66,26 @@ TEST(LoadGray, ReadsLikeLibjpegAndRefusesDamage) {
   const Bytes progressive = EncodeSamples(61, 43, 4, cmyk, {.progressive = true});
   files.insert(
       files.end(),
-      {{"CMYK progressive", progressive, true},
-       {"YCCK", EncodeSamples(61, 43, 4, cmyk, {.ycck = true}), true},
-       {"junk", junk, true},
-       {"padded arithmetic bomb", DeclareSize(blank, 46340, blank.size() + 131072), false},
-       {"empty", {}, false},
-       {"cut in the header", Bytes(page.begin(), page.begin() + 200), false},
-       {"cut mid-scan", Bytes(page.begin(), page.end() - 300), false},
-       {"cut mid-scan, end marker kept", cutWithEnd, false},
-       {"progressive, no end marker", Bytes(progressive.begin(), progressive.end() - 2), false},
-       {"progressive, no last scan", Bytes(progressive.begin(), progressive.end() - 40), false},
-       {"restart markers out of sequence", badRestart, false},
-       {"baseline declaring 40000 x 40000", DeclareSize(page, 40000, 200000), false},
-       {"progressive declaring 40000 x 40000", DeclareSize(progressive, 40000, 200000), false},
-       {"316 scans", EncodeSamples(61, 43, 1, Bytes(61 * 43, 9), {.acScanBits = 5}), false}});
+      {{"CMYK progressive", progressive, ""},
+       {"YCCK", EncodeSamples(61, 43, 4, cmyk, {.ycck = true}), ""},
+       {"junk", junk, ""},
+       {"padded arithmetic bomb", DeclareSize(blank, 46340, blank.size() + 131072), pixels},
+       {"empty", {}, "empty file"},
+       {"PNG", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, "not a JPEG file"},
+       {"cut in the header", Bytes(page.begin(), page.begin() + 200), damaged},
+       {"cut mid-scan", Bytes(page.begin(), page.end() - 300), damaged},
+       {"cut mid-scan, end marker kept", cutWithEnd, damaged},
+       {"progressive, no end marker", Bytes(progressive.begin(), progressive.end() - 2), damaged},
+       {"progressive, no last scan", Bytes(progressive.begin(), progressive.end() - 40), damaged},
+       {"restart markers out of sequence", badRestart, damaged},
+       {"baseline declaring 40000 x 40000", DeclareSize(page, 40000, 200000), pixels},
+       {"progressive declaring 40000 x 40000", DeclareSize(progressive, 40000, 200000), pixels},
+       {"progressive CMYK declaring 9000 x 9000", DeclareSize(progressive, 9000, 200000),
+        "needs more than 512 MiB of decoder memory"},
+       {"316 scans", EncodeSamples(61, 43, 1, Bytes(61 * 43, 9), {.acScanBits = 5}),
+        "more than 300 scans"}});
   TempDir dir;
-  for (const auto& [what, jpeg, readable] : files) {
+  for (const auto& [what, jpeg, reason] : files) {
     SCOPED_TRACE(what);
     WriteBytes(dir / "page.jpg", jpeg);
     ::testing::internal::CaptureStderr();
@@ -88,11 +93,20 @@ TEST(LoadGray, ReadsLikeLibjpegAndRefusesDamage) {
     const auto fromFile = LoadGray((dir / "page.jpg").string(), buffer);
     const auto fromMemory = LoadGrayFromMemory(jpeg.data(), jpeg.size());
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    ASSERT_TRUE(fromFile.has_value() == readable && fromMemory.has_value() == readable);
-    if (!readable) continue;
+    ASSERT_EQ(fromFile ? "" : ReasonText(fromFile.failure()), reason);
+    ASSERT_EQ(fromMemory ? "" : ReasonText(fromMemory.failure()), reason);
+    if (!reason.empty()) continue;
     const Bytes pixels(fromFile->data, fromFile->data + fromFile->width * fromFile->height);
     EXPECT_EQ(pixels, Reference(jpeg));
     EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), fromMemory->pixels.get()));
+  }
+  // What the system says of a file that cannot be opened or read, or of a folder.
+  for (const auto& [path, reason] :
+       {std::pair{dir.str() + "gone.jpg", "cannot open: No such file or directory"},
+        {dir.str(), "not a regular file"},
+        {"/proc/self/mem", "cannot read: Input/output error"}}) {
+    DecodeBuffer buffer;
+    EXPECT_EQ(ReasonText(LoadGray(path, buffer).failure()), reason);
   }
 }
 

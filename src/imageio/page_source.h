@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "imageio/gray_image.h"
@@ -13,16 +12,14 @@ namespace quarnel {
 class PageSource {
  public:
   virtual ~PageSource() = default;
-  // The page at `path` decoded into `buffer`, as LoadGray gives it; nothing when it cannot be read.
-  virtual std::optional<MutableGrayView> Read(const std::string& path,
-                                              DecodeBuffer& buffer) const = 0;
+  // The page at `path` decoded into `buffer`, as LoadGray gives it, or why it cannot be read.
+  virtual ReadResult<MutableGrayView> Read(const std::string& path, DecodeBuffer& buffer) const = 0;
 };
 
 // The pages as their JPEG files hold them.
 class JpegFiles final : public PageSource {
  public:
-  std::optional<MutableGrayView> Read(const std::string& path,
-                                      DecodeBuffer& buffer) const override {
+  ReadResult<MutableGrayView> Read(const std::string& path, DecodeBuffer& buffer) const override {
     return LoadGray(path, buffer);
   }
 };

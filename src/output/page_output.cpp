@@ -29,7 +29,7 @@ PackedBoxStore::KeptIn KeepPageBox(std::int32_t index, GrayView page, const Cont
       workspace.storeArea);
 }
 
-RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,
+RenderResult RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,
                               std::int32_t white, std::int32_t quality, const PageSource& pages,
                               PackedBoxStore& store, PageWorkspace& workspace,
                               std::vector<std::uint8_t>& jpeg) {
@@ -42,19 +42,34 @@ RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& ex
   const bool placed = kept && ComposePackedPage(canvas, extremes, *source.box, *kept);
   if (!placed && (source.box || source.unreadableBefore)) {
     const auto page = pages.Read(source.path, workspace.decoded);
-    if (!page) return RenderStatus::kUnreadable;
+    if (!page) return {RenderStatus::kUnreadable, page.failure()};
     GrayView boxPixels;
     if (source.box) {
       const ContentBox& box = *source.box;
-      if (!BoxFitsImage(box, page->width, page->height)) return RenderStatus::kUnreadable;
+      if (!BoxFitsImage(box, page->width, page->height)) return {RenderStatus::kChanged, {}};
       boxPixels = GrayView(*page).Sub(box.left(), box.top, box.width, box.height);
     }
     ComposePage(canvas, extremes, white, source.box, boxPixels);
   } else if (!placed) {
     ComposePage(canvas, extremes, white, std::nullopt, GrayView{});
   }
-  return EncodeGrayJpeg(canvas.View(), quality, jpeg, source.density) ? RenderStatus::kEncoded
-                                                                      : RenderStatus::kNotEncoded;
+  return {EncodeGrayJpeg(canvas.View(), quality, jpeg, source.density) ? RenderStatus::kEncoded
+                                                                       : RenderStatus::kNotEncoded,
+          {}};
+}
+
+std::string ReasonText(const RenderResult& result) {
+  switch (result.status) {
+    case RenderStatus::kEncoded:
+      break;
+    case RenderStatus::kUnreadable:
+      return ReasonText(result.readFailure);
+    case RenderStatus::kChanged:
+      return "changed since the analysis: its box is no longer on the page";
+    case RenderStatus::kNotEncoded:
+      return "the JPEG encoder refused the page";
+  }
+  return "";
 }
 
 }  // namespace quarnel

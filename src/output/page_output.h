@@ -47,15 +47,26 @@ struct OutputPageSource {
 
 enum class RenderStatus {
   kEncoded,     // `jpeg` holds the page
-  kUnreadable,  // the file, read again, cannot be read or no longer holds the box
+  kUnreadable,  // the file, read again, cannot be read
+  kChanged,     // the file, read again, no longer holds the box: it changed since the analysis
   kNotEncoded,  // the encoder refused the page
 };
+
+struct RenderResult {
+  RenderStatus status = RenderStatus::kNotEncoded;
+  ReadFailure readFailure;  // why the file cannot be read, for kUnreadable
+};
+
+// Why the page was not encoded, as the report gives it: the reader's reason for kUnreadable,
+// "changed since the analysis: its box is no longer on the page", "the JPEG encoder refused the
+// page"; "" for kEncoded.
+std::string ReasonText(const RenderResult& result);
 
 // Makes the output page of one input page and encodes it into `jpeg` (white, quality: the run's
 // settings). The box is taken from `store` when KeepPageBox kept it there and can be read back;
 // otherwise the page is read again from `pages`. A page without content needs no pixels: it
 // becomes an all-white page; so does a page unreadable in the analysis that can be read now.
-RenderStatus RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,
+RenderResult RenderOutputPage(const OutputPageSource& source, const Extremes& extremes,
                               std::int32_t white, std::int32_t quality, const PageSource& pages,
                               PackedBoxStore& store, PageWorkspace& workspace,
                               std::vector<std::uint8_t>& jpeg);

@@ -28,8 +28,8 @@ struct PageThumbnail {
 };
 
 // Everything the run knows of one page: a .jpg file directly in the input folder. The listing
-// gives the name; the analysis pass the status, the size, the findings and the thumbnail; the
-// output pass the output.
+// gives the name; the analysis pass the status, the size, the findings, the thumbnail and why the
+// page could not be read; the output pass the output and why it failed.
 struct PageRecord {
   std::string name;  // the bare file name; input path = InDir + name
   PageStatus status = PageStatus::kUnreadable;
@@ -39,6 +39,11 @@ struct PageRecord {
   PageThumbnail thumbnail;  // made only for the HTML report
   PageOutput output = PageOutput::kNotAsked;
   Density density;  // the file's, upright like the size; the output page carries it
+  // Why the analysis could not read the page ("not a JPEG file", ...; empty when it could), and
+  // why the output pass failed for it ("cannot write: No space left on device", ...; empty unless
+  // the output failed).
+  std::string readFailure;
+  std::string outputFailure;
 
   const std::optional<ContentBox>& box() const { return findings.box; }
 };

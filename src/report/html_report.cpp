@@ -263,8 +263,7 @@ void AppendCard(std::string& html, const RunReport& report, std::int32_t index) 
       break;
     case PageStatus::kUnreadable:
       html += "<span class=\"status st-bad\">unreadable</span></p>\n<p class=\"num\">Error: " +
-              std::to_string(index) +
-              " — not a JPEG file, damaged, or beyond the decoder's limits</p>\n";
+              std::to_string(index) + " — " + EscapeHtml(page.readFailure) + "</p>\n";
       break;
   }
   if (page.status != PageStatus::kUnreadable) {
@@ -286,8 +285,11 @@ void AppendCard(std::string& html, const RunReport& report, std::int32_t index) 
                         "<p class=\"num nosheet\">no sheet told apart from the ground: "
                         "the box is found as without -s</p>\n");
   }
-  if (page.output != PageOutput::kNotAsked)
-    html += "<p class=\"num\">output: " + std::string(OutputText(page.output)) + "</p>\n";
+  if (page.output != PageOutput::kNotAsked) {
+    html += "<p class=\"num\">output: " + std::string(OutputText(page.output));
+    if (!page.outputFailure.empty()) html += " — " + EscapeHtml(page.outputFailure);
+    html += "</p>\n";
+  }
   if (!kinds.empty()) {
     html += "<p>";
     for (const ExtremeKind kind : kinds) {

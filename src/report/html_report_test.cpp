@@ -56,9 +56,10 @@ TEST(HtmlReport, WhatTheCanvasWouldBeWithoutEachExtremePage) {
     EXPECT_EQ(WithoutSentences(boxes), expected) << boxes.size() << " pages";
 }
 
-// With -s: a page's sheet in the CSV's last four columns and drawn on its card; for a page where
-// none was found, empty columns and the sentence that says so.
-TEST(RunReport, SheetOfEachPage) {
+// With -s: a page's sheet in the CSV's sheet columns and drawn on its card; for a page where
+// none was found, empty columns and the sentence that says so. A page that failed in both passes
+// for different reasons: each on its card, both in the CSV's last column.
+TEST(RunReport, SheetAndReasonOfEachPage) {
   PageTable table;
   Extremes extremes;
   for (std::int32_t j = 0; j < 2; ++j) {
@@ -68,13 +69,18 @@ TEST(RunReport, SheetOfEachPage) {
                                PageThumbnail{10, 12, {0xff}});
     FoldIntoExtremes(extremes, *table[j].box(), j);
   }
+  table.records.emplace_back("c").readFailure = "not a JPEG file";
+  table[2].output = PageOutput::kFailed;
+  table[2].outputFailure = "cannot write: Is a directory";
   const RunReport report{"in/", 120, 256, 0, table, extremes, true};
-  EXPECT_TRUE(CsvReport(report).ends_with(",1,2,45,58\n1,b,ok,50,60,10,5,40,55,30,50,0,0,,,,,,\n"));
-  const std::regex seen("<rect class=\"sheet\"[^>]*>|no sheet told apart|<article");
+  EXPECT_TRUE(CsvReport(report).ends_with(
+      ",1,2,45,58,\n1,b,ok,50,60,10,5,40,55,30,50,0,0,,,,,,,\n2,c,unreadable,,,,,,,,,,,,failed,,,,,"
+      "not a JPEG file; output: cannot write: Is a directory\n"));
+  const std::regex seen("<rect class=\"sheet\"[^>]*>|no sheet told apart|<article|— [^<]*");
   EXPECT_EQ(
       std::regex_replace(HtmlReport(report), seen, "$& ", std::regex_constants::format_no_copy),
       "<article <rect class=\"sheet\" x=\"1\" y=\"2\" width=\"44\" height=\"56\"/> "
-      "<article no sheet told apart ");
+      "<article no sheet told apart <article — not a JPEG file — cannot write: Is a directory ");
 }
 
 }  // namespace

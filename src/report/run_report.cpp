@@ -88,6 +88,16 @@ std::string OutputColumn(const RunReport& report, std::int32_t index) {
   return OutputText(report.table[index].output);
 }
 
+// Why the page failed: the analysis's reason, or the output pass's, or, when both failed for
+// different reasons, the two as "READ; output: OUTPUT".
+std::string ReasonColumn(const RunReport& report, std::int32_t index) {
+  const PageRecord& record = report.table[index];
+  if (record.outputFailure.empty() || record.outputFailure == record.readFailure)
+    return record.readFailure;
+  if (record.readFailure.empty()) return record.outputFailure;
+  return record.readFailure + "; output: " + record.outputFailure;
+}
+
 constexpr ReportColumn kColumns[] = {
     {"page", PageColumn},
     {"name", NameColumn},
@@ -108,6 +118,7 @@ constexpr ReportColumn kColumns[] = {
     {"sheet_top", SheetColumn<&PixelRect::top>},
     {"sheet_right", SheetColumn<&PixelRect::right>},
     {"sheet_bottom", SheetColumn<&PixelRect::bottom>},
+    {"reason", ReasonColumn},
 };
 
 }  // namespace

@@ -106,9 +106,15 @@ WriteStatus WriteFileAtomically(const std::string& path, std::span<const std::ui
   // meanwhile is delivered when the file is complete or removed.
   const SignalBlock deferSignals(TerminationSignals());
   const std::optional<int> unnamed = WriteUnnamed(folder, path, bytes);
-  const int error = unnamed ? *unnamed : WriteNamed(folder, path, bytes);
-  if (error == 0) return WriteStatus::kWritten;
-  return error == ENOSPC || error == EDQUOT ? WriteStatus::kNoSpace : WriteStatus::kFailed;
+  return {unnamed ? *unnamed : WriteNamed(folder, path, bytes)};
+}
+
+bool WriteStatus::noSpace() const {
+  return error == ENOSPC || error == EDQUOT;
+}
+
+std::string ReasonText(const WriteStatus& status) {
+  return "cannot write: " + SystemErrorText(status.error);
 }
 
 }  // namespace quarnel

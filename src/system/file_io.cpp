@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <system_error>
+#include <utility>
+
 namespace quarnel {
 
 FileDescriptor::~FileDescriptor() {
@@ -37,13 +40,18 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
   return true;
 }
 
-FileDescriptor OpenRegularFile(const std::string& path) {
+OpenedFile OpenRegularFile(const std::string& path) {
   // O_NONBLOCK: opening a FIFO must never wait for a writer; regular files ignore the flag.
   FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd.valid()) return fd;
+  if (!fd.valid()) return {FileDescriptor(), errno};
   struct stat info {};
-  if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return FileDescriptor();
-  return fd;
+  if (fstat(fd.get(), &info) != 0) return {FileDescriptor(), errno};
+  if (!S_ISREG(info.st_mode)) return {};
+  return {std::move(fd), 0};
+}
+
+std::string SystemErrorText(int error) {
+  return std::generic_category().message(error);
 }
 
 ClosedStandardStreams OpenClosedStandardStreams() {

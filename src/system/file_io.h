@@ -46,10 +46,20 @@ ssize_t RetryOnInterrupt(Call call) {
 // Writes all of `bytes` to `fd`; false on the first error.
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes);
 
-// Opens the regular file at `path` for reading; an invalid descriptor when it is missing, cannot
-// be opened or is not a regular file (a folder, a FIFO, a device). Opening never waits: a FIFO
-// without a writer is refused at once.
-FileDescriptor OpenRegularFile(const std::string& path);
+// A file opened for reading, or why it could not be.
+struct OpenedFile {
+  FileDescriptor fd;  // invalid when the file could not be opened or is not a regular file
+  int error = 0;      // the system's error number (errno) when it could not be opened; 0 else
+};
+
+// Opens the regular file at `path` for reading. The descriptor is invalid when the file is
+// missing or cannot be opened (`error` says why) or is not a regular file (a folder, a FIFO, a
+// device; `error` is 0). Opening never waits: a FIFO without a writer is refused at once.
+OpenedFile OpenRegularFile(const std::string& path);
+
+// The system's words for the error number `error` (errno), as strerror gives them: "Permission
+// denied" for EACCES.
+std::string SystemErrorText(int error);
 
 // Which of the standard descriptors 0, 1 and 2 were closed when the process started.
 struct ClosedStandardStreams {
