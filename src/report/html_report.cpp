@@ -100,7 +100,8 @@ void AppendExtremes(std::string& html, const RunReport& report) {
     return;
   }
   html +=
-      "<table class=\"extremes\">\n<thead><tr><th>extreme</th><th>page</th><th>value</th>"
+      "<div class=\"wide\"><table "
+      "class=\"extremes\">\n<thead><tr><th>extreme</th><th>page</th><th>value</th>"
       "<th>runner-up</th></tr></thead>\n";
   std::string effects;
   for (const ExtremeKind kind : kExtremeKinds) {
@@ -132,7 +133,7 @@ void AppendExtremes(std::string& html, const RunReport& report) {
     effects +=
         WithoutPage(report, extreme.page, without, othersHaveBoxes, runnerUp.page) + "</li>\n";
   }
-  html += "</table>\n<ul class=\"effects\">\n" + effects + "</ul>\n</div>\n";
+  html += "</table></div>\n<ul class=\"effects\">\n" + effects + "</ul>\n</div>\n";
 }
 
 std::string RectAttributes(std::int64_t x, std::int64_t y, std::int64_t width,
