@@ -11,17 +11,37 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The page `file` of `dir` as headless Chromium leaves it once its scripts have run; the page may
+// read the files beside it.
+std::string BrowserDom(const TempDir& dir, const std::string& file) {
+  return RunProgram(
+             "/usr/bin/chromium",
+             {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+              "--disable-background-networking", "--disable-component-update", "--disable-sync",
+              "--allow-file-access-from-files", "--user-data-dir=" + (dir / "profile").string(),
+              "--dump-dom", "file://" + (dir / file).string()},
+             {.timeout = std::chrono::seconds(120)})
+      .out;
+}
+
 TEST(Report, BrowserShowsTheOverview) {
   if (!fs::exists("/usr/bin/chromium")) GTEST_SKIP() << "needs /usr/bin/chromium";
   TempDir dir;
+  // The demo book, its pages under long names.
+  const std::string book = (dir / "book").string();
+  fs::create_directory(book);
+  for (const auto& page : fs::directory_iterator(QUARNEL_EXAMPLES_DIR "/book"))
+    if (page.path().extension() == ".jpg")
+      fs::copy_file(page, book + "/a_long_name_of_a_scanned_page_of_the_second_volume_" +
+                              page.path().filename().string());
   std::vector<Bytes> reports;
   for (const int workers : {1, 3}) {
-    RunInProcess({"-i", QUARNEL_EXAMPLES_DIR "/book", "-r", (dir / "in-process.html").string()},
+    RunInProcess({"-i", book, "-r", (dir / "in-process.html").string()},
                  {workers, {}, {}, nullptr});
     reports.push_back(ReadBytes(dir / "in-process.html"));
   }
   // -r takes the next argument whatever it begins with.
-  RunQuarnel({"-r", "-book.HTM", "-i", QUARNEL_EXAMPLES_DIR "/book"}, {.workDir = dir.path()});
+  RunQuarnel({"-r", "-book.HTM", "-i", book}, {.workDir = dir.path()});
   reports.push_back(ReadBytes(dir / "-book.HTM"));
   // The same from one worker and three, and from the binary, but for the line that says how the
   // run was started.
@@ -40,23 +60,32 @@ TEST(Report, BrowserShowsTheOverview) {
       starts[2], std::regex("quarnel [0-9.]+ · 20[0-9-]{8} [0-9:]{8} [-+][0-9]{4} · "
                             "<code><bdi>quarnel -r -book.HTM -i /\\S+/book</bdi></code>")))
       << starts[2];
-  const RunResult browser =
-      RunProgram("/usr/bin/chromium",
-                 {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                  "--user-data-dir=" + (dir / "profile").string(), "--dump-dom",
-                  "file://" + (dir / "-book.HTM").string()},
-                 {.timeout = std::chrono::seconds(120)});
-  // What a person sees, in the page's order: the script has run (so raised no error); every box
-  // in the drawing (the extreme pages' last) and the canvas window; a card a page, each with its
-  // picture and the badges of the extremes the page sets.
+  const std::string dom = BrowserDom(dir, "-book.HTM");
+  // What a person sees, in the page's order: the script has run (so raised no error); the
+  // verdict's findings, each with the cards it names (and the page a sentence of "What sets the
+  // canvas" names); every box in the drawing (the extreme pages' last) and the canvas window; a
+  // card a page, each with its picture and the badges of the extremes the page sets.
   const std::regex seen(
       "data-sortable=\"(ready)\"|<a href=\"(#page-\\d)\"><title>|class=\"(window)\"|"
-      "<article [^>]*id=\"(page-\\d)\"|base64,(/9j/)|class=\"badge b-(\\w+)\"");
+      "<article [^>]*id=\"(page-\\d)\"|base64,(/9j/)|class=\"badge b-(\\w+)\"|"
+      "<li[^>]*><b>([^<]*)</b>|(?:: |, | and )<a href=\"(#page-\\d)\"");
   EXPECT_EQ(
-      std::regex_replace(browser.out, seen, "$1$2$3$4$5$6 ", std::regex_constants::format_no_copy),
-      "ready #page-0 #page-1 #page-3 #page-5 #page-2 #page-4 window page-0 /9j/ page-1 /9j/ "
-      "page-2 /9j/ right top height page-3 /9j/ page-4 /9j/ width page-5 /9j/ ");
+      std::regex_replace(dom, seen, "$1$2$3$4$5$6$7$8 ", std::regex_constants::format_no_copy),
+      "ready 4 of 6 boxes reach an edge of their page #page-1 #page-2 #page-3 #page-4 2 boxes are "
+      "far larger than the typical box #page-4 #page-2 The canvas, 1055&nbsp;×&nbsp;1810&nbsp;px, "
+      "is 11&nbsp;% wider and 7&nbsp;% taller than the typical box #page-4 #page-0 #page-1 #page-3 "
+      "#page-5 #page-2 #page-4 window page-0 /9j/ page-1 /9j/ page-2 /9j/ right top height page-3 "
+      "/9j/ page-4 /9j/ width page-5 /9j/ ");
+  // Nothing runs off the side of the page at 420 px (a phone) or at 1400 px: a page beside the
+  // report shows it in frames of those widths and measures them.
+  const std::string frames =
+      "<iframe name=n width=420 height=900 src=-book.HTM></iframe><iframe name=w width=1400 "
+      "height=900 src=-book.HTM></iframe><script>onload = () => { for (const f of Array.from("
+      "frames)) { const d = f.document.documentElement; document.body.dataset[f.name] = "
+      "d.scrollWidth - d.clientWidth; } };</script>";
+  WriteBytes(dir / "frames.html", Bytes(frames.begin(), frames.end()));
+  const std::string measured = BrowserDom(dir, "frames.html");
+  EXPECT_NE(measured.find("<body data-n=\"0\" data-w=\"0\">"), std::string::npos) << measured;
 }
 
 }  // namespace

@@ -3,9 +3,7 @@
 #include <algorithm>
 
 namespace quarnel {
-namespace {
 
-// What a box offers for an extreme of `kind`.
 std::int32_t BoxValue(const ContentBox& box, ExtremeKind kind) {
   switch (kind) {
     case ExtremeKind::kRight:
@@ -19,8 +17,6 @@ std::int32_t BoxValue(const ContentBox& box, ExtremeKind kind) {
   }
   return box.height;
 }
-
-}  // namespace
 
 const char* ExtremeName(ExtremeKind kind) {
   static constexpr const char* kNames[] = {"right", "top", "width", "height"};

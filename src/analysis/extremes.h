@@ -19,6 +19,9 @@ inline constexpr ExtremeKind kExtremeKinds[] = {ExtremeKind::kRight, ExtremeKind
 // "right", "top", "width" or "height".
 const char* ExtremeName(ExtremeKind kind);
 
+// What a box offers for an extreme of `kind`: its right edge, top edge, width or height.
+std::int32_t BoxValue(const ContentBox& box, ExtremeKind kind);
+
 // An extreme's value and the index of the page that sets it.
 struct Extreme {
   std::int32_t value = 0;

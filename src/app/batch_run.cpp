@@ -108,9 +108,11 @@ void PrintSummary(const PageTable& table, const Extremes& extremes, std::FILE* o
 }
 
 // Writes every page (or, with -z, each distinct extreme page once) into the output folder,
-// noting in each page's record whether it was written, and if not, why. Returns true when every
-// page that should have been written was written.
-bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
+// noting in each page's record whether it was written, and if not, why, and in `stoppedAt` the
+// page where the full pass stopped, if it did. Returns true when every page that should have been
+// written was written.
+bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes,
+                   std::optional<std::int32_t>& stoppedAt) {
   const RunSettings& settings = run.settings;
   std::vector<std::int32_t> order;
   if (settings.extremePagesOnly) {
@@ -150,7 +152,9 @@ bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
         if (status == RenderStatus::kUnreadable || status == RenderStatus::kChanged) {
           std::fputs(messages::kOutputError, run.err);
           allWritten = false;
-          return settings.extremePagesOnly;  // the full pass ends at a page that cannot be read
+          if (settings.extremePagesOnly) return true;
+          stoppedAt = k;  // the full pass ends at a page that cannot be read
+          return false;
         }
         const std::string path = settings.outDir + record.name;
         if (status == RenderStatus::kEncoded) {
@@ -179,9 +183,11 @@ bool RunOutputPass(const Run& run, PageTable& table, const Extremes& extremes) {
 
 // Writes the report of the run to the path the settings name. Returns false when it could not.
 bool WriteReport(const RunSettings& settings, const RunOptions& options, const FileWriter& files,
-                 const PageTable& table, const Extremes& extremes, const std::string& startedAt) {
+                 const PageTable& table, const Extremes& extremes, const std::string& startedAt,
+                 std::optional<std::int32_t> outputStoppedAt) {
   RunReport report{settings.inDir, settings.black, settings.white, settings.noise,
                    table,          extremes,       settings.sheet};
+  report.outputStoppedAt = outputStoppedAt;
   const std::string_view versionLine = messages::kVersionLine;
   const std::string commandLine = QuotedCommandLine(options.arguments);
   const std::string currentFolder = CurrentFolder();
@@ -241,16 +247,18 @@ int RunBatch(const RunSettings& settings, const RunOptions& options, std::FILE* 
   PrintSummary(table, extremes, out);
 
   int status = 0;
+  std::optional<std::int32_t> outputStoppedAt;
   if (!settings.outDir.empty()) {
     for (PageRecord& record : table.records) record.output = PageOutput::kSkipped;
     if (extremes.maxWidth() <= 0 || extremes.maxHeight() <= 0) {
       std::fputs(messages::kNoContent, err);
       status = 1;
     } else {
-      status = RunOutputPass(run, table, extremes) ? 0 : 1;
+      status = RunOutputPass(run, table, extremes, outputStoppedAt) ? 0 : 1;
     }
   }
-  if (settings.reportPath && !WriteReport(settings, options, files, table, extremes, startedAt)) {
+  if (settings.reportPath &&
+      !WriteReport(settings, options, files, table, extremes, startedAt, outputStoppedAt)) {
     std::fprintf(err, messages::kCannotWrite, settings.reportPath->c_str());
     status = 1;
   }

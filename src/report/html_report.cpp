@@ -1,9 +1,11 @@
-// The HTML overview: a header, what sets the canvas, every box in one drawing, a card per page
-// and the table. One file with its style and its sorting script inline.
+// The HTML overview: a header, the verdict (verdict_html.cpp), what sets the canvas, every box in
+// one drawing, a card per page and the table. One file with its style and its sorting script
+// inline.
 
 #include <algorithm>
 #include <string>
 
+#include "report/html_parts.h"
 #include "report/html_text.h"
 #include "report/report_assets.h"  // generated from report.css and report.js
 #include "report/run_report.h"
@@ -17,26 +19,10 @@ const char* ExtremeTitle(ExtremeKind kind) {
   return kTitles[static_cast<int>(kind)];
 }
 
-const char* ExtremeMeaning(ExtremeKind kind) {
-  static constexpr const char* kMeanings[] = {"the largest right edge", "the smallest top edge",
-                                              "the largest width", "the largest height"};
-  return kMeanings[static_cast<int>(kind)];
-}
-
-std::string PageLink(const RunReport& report, std::int32_t index) {
-  return "<a href=\"#page-" + std::to_string(index) + "\">" +
-         IsolatedHtml(report.table[index].name) + "</a>";
-}
-
 std::string BoxNumbers(const ContentBox& box) {
   return "left " + std::to_string(box.left()) + ", top " + std::to_string(box.top) + ", right " +
          std::to_string(box.right) + ", bottom " + std::to_string(box.bottom()) + "; " +
          std::to_string(box.width) + " × " + std::to_string(box.height) + " px";
-}
-
-bool AnyBox(const RunReport& report) {
-  return std::any_of(report.table.records.begin(), report.table.records.end(),
-                     [](const PageRecord& record) { return record.box().has_value(); });
 }
 
 void AppendHeader(std::string& html, const RunReport& report) {
@@ -90,8 +76,7 @@ std::string WithoutPage(const RunReport& report, std::int32_t page, const Extrem
   };
   const std::string size = both(change(e.maxWidth() - without.maxWidth(), "narrower"),
                                 change(e.maxHeight() - without.maxHeight(), "shorter"));
-  const std::string window = both(change(e.maxRight() - without.maxRight(), "further left"),
-                                  change(without.minTop() - e.minTop(), "lower"));
+  const std::string window = WindowMove(e, without);
   if (size.empty() && window.empty())
     return start + "the canvas would stay the same: " + PageLink(report, runnerUp) +
            " ties with it";
@@ -106,6 +91,8 @@ std::string WithoutPage(const RunReport& report, std::int32_t page, const Extrem
   return text;
 }
 
+// For each extreme the page that sets it and the runner-up; then, once for each page that sets
+// one or more extremes, what the canvas would be without it.
 void AppendExtremes(std::string& html, const RunReport& report) {
   html += "<div>\n<h2>What sets the canvas</h2>\n";
   if (!AnyBox(report)) {
@@ -113,8 +100,10 @@ void AppendExtremes(std::string& html, const RunReport& report) {
     return;
   }
   html +=
-      "<table class=\"extremes\">\n<tr><th>extreme</th><th>page</th><th>value</th>"
-      "<th>runner-up</th><th>without the page</th></tr>\n";
+      "<div class=\"wide\"><table "
+      "class=\"extremes\">\n<thead><tr><th>extreme</th><th>page</th><th>value</th>"
+      "<th>runner-up</th></tr></thead>\n";
+  std::string effects;
   for (const ExtremeKind kind : kExtremeKinds) {
     const Extreme& extreme = report.extremes[kind];
     Extremes without;
@@ -126,17 +115,25 @@ void AppendExtremes(std::string& html, const RunReport& report) {
       othersHaveBoxes = true;
     }
     const Extreme& runnerUp = without[kind];
-    html +=
-        "<tr><td title=\"" + std::string(ExtremeMeaning(kind)) + "\"><span class=\"sw sw-" +
-        ExtremeName(kind) + "\"></span>" + ExtremeTitle(kind) + "</td><td>" +
-        PageLink(report, extreme.page) + "</td><td>" + std::to_string(extreme.value) + "</td><td>" +
-        (othersHaveBoxes
-             ? PageLink(report, runnerUp.page) + " (" + std::to_string(runnerUp.value) + ")"
-             : std::string("none")) +
-        "</td><td class=\"effect\">" +
-        WithoutPage(report, extreme.page, without, othersHaveBoxes, runnerUp.page) + "</td></tr>\n";
+    html += "<tr><td title=\"" + std::string(ExtremeMeaning(kind)) + "\"><span class=\"sw sw-" +
+            ExtremeName(kind) + "\"></span>" + ExtremeTitle(kind) +
+            "</td><td data-label=\"page\">" + PageLink(report, extreme.page) +
+            "</td><td data-label=\"value\">" + std::to_string(extreme.value) +
+            "</td><td data-label=\"runner-up\">" +
+            (othersHaveBoxes
+                 ? PageLink(report, runnerUp.page) + " (" + std::to_string(runnerUp.value) + ")"
+                 : std::string("none")) +
+            "</td></tr>\n";
+    // The page's sentence comes with the first extreme it sets, marked with all of them.
+    const std::vector<ExtremeKind> kinds = ExtremesSetBy(report, extreme.page);
+    if (kinds.front() != kind) continue;
+    effects += "<li class=\"effect\">";
+    for (const ExtremeKind set : kinds)
+      effects += "<span class=\"sw sw-" + std::string(ExtremeName(set)) + "\"></span>";
+    effects +=
+        WithoutPage(report, extreme.page, without, othersHaveBoxes, runnerUp.page) + "</li>\n";
   }
-  html += "</table>\n</div>\n";
+  html += "</table></div>\n<ul class=\"effects\">\n" + effects + "</ul>\n</div>\n";
 }
 
 std::string RectAttributes(std::int64_t x, std::int64_t y, std::int64_t width,
@@ -333,6 +330,7 @@ std::string HtmlReport(const RunReport& report) {
   html += "</style>\n";
   html += "</head>\n<body>\n";
   AppendHeader(html, report);
+  html += VerdictHtml(report);
   html += "<section class=\"overview\">\n";
   AppendExtremes(html, report);
   AppendDrawing(html, report);

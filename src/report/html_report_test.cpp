@@ -9,8 +9,8 @@
 namespace quarnel {
 namespace {
 
-// The sentences of "What sets the canvas", one an extreme, of a book whose pages (p0.jpg, p1.jpg,
-// ...) have these boxes, their markup taken out.
+// The sentences of "What sets the canvas", one for each page that sets extremes, of a book whose
+// pages (p0.jpg, p1.jpg, ...) have these boxes, their markup taken out.
 std::vector<std::string> WithoutSentences(const std::vector<ContentBox>& boxes) {
   PageTable table;
   Extremes extremes;
@@ -22,15 +22,15 @@ std::vector<std::string> WithoutSentences(const std::vector<ContentBox>& boxes) 
     FoldIntoExtremes(extremes, boxes[static_cast<std::size_t>(j)], j);
   }
   const std::string html = HtmlReport(RunReport{"in/", 120, 256, 0, table, extremes});
-  const std::regex sentence("<td class=\"effect\">(.*?)</td>"), tag("<[^>]*>");
+  const std::regex sentence("<li class=\"effect\">(.*?)</li>"), tag("<[^>]*>");
   std::vector<std::string> sentences;
   for (std::sregex_iterator it(html.begin(), html.end(), sentence), end; it != end; ++it)
     sentences.push_back(std::regex_replace((*it)[1].str(), tag, ""));
   return sentences;
 }
 
-// Boxes are {right, top, width, height}; the sentences come in the order right, top, width,
-// height.
+// Boxes are {right, top, width, height}; a page's sentence comes where the first extreme it sets
+// comes in the order right, top, width, height.
 TEST(HtmlReport, WhatTheCanvasWouldBeWithoutEachExtremePage) {
   using Sentences = std::vector<std::string>;
   const std::string p0 =
@@ -41,16 +41,15 @@ TEST(HtmlReport, WhatTheCanvasWouldBeWithoutEachExtremePage) {
        {p0,
         "without p2.jpg the canvas would keep its size, but the window it shows would move 5 px "
         "lower",
-        "without p1.jpg the canvas would be 10 px narrower (50 × 80 px)", p0}},
+        "without p1.jpg the canvas would be 10 px narrower (50 × 80 px)"}},
       // One page sets everything; without it the other gives a smaller canvas further down.
       {{{200, 0, 150, 100}, {120, 30, 100, 60}},
-       Sentences(4,
-                 "without p0.jpg the canvas would be 50 px narrower and 40 px shorter (100 × "
-                 "60 px), and the window it shows would move 80 px further left and 30 px lower")},
+       {"without p0.jpg the canvas would be 50 px narrower and 40 px shorter (100 × 60 px), and "
+        "the window it shows would move 80 px further left and 30 px lower"}},
       // The same box twice: the first page sets the extremes, and the second ties with it.
       {{{100, 10, 50, 80}, {100, 10, 50, 80}},
-       Sentences(4, "without p0.jpg the canvas would stay the same: p1.jpg ties with it")},
-      {{{100, 10, 50, 80}}, Sentences(4, "without p0.jpg no page would have content")},
+       {"without p0.jpg the canvas would stay the same: p1.jpg ties with it"}},
+      {{{100, 10, 50, 80}}, {"without p0.jpg no page would have content"}},
   };
   for (const auto& [boxes, expected] : books)
     EXPECT_EQ(WithoutSentences(boxes), expected) << boxes.size() << " pages";

@@ -5,6 +5,7 @@
 // decides what the run does.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -38,6 +39,8 @@ struct RunReport {
   const Extremes& extremes;
   bool sheet = false;  // the sheet mode (-s)
   RunFacts facts = {};
+  // The page that could not be read again in the output pass (without -z), where it stopped.
+  std::optional<std::int32_t> outputStoppedAt = std::nullopt;
 };
 
 // The start of a link, from the report at `reportPath` to the files of `folder` (both as the
