@@ -214,9 +214,13 @@ void AppendCard(std::string& html, const RunReport& report, std::int32_t index) 
             std::string(page.status == PageStatus::kUnreadable ? "cannot be read" : "no picture") +
             "</div>\n";
   } else {
+    // The picture is fetched only when its card comes near the screen (browsers that honour
+    // loading="lazy" do so for data: addresses too), and decoded beside the page's rendering;
+    // the style sheet renders the cards only near the screen.
     const PageThumbnail& thumb = page.thumbnail;
     html += "<div class=\"thumb\" style=\"width:" + std::to_string(thumb.width) +
-            "px;height:" + std::to_string(thumb.height) + "px\"><img alt=\"\" width=\"" +
+            "px;height:" + std::to_string(thumb.height) +
+            "px\"><img loading=\"lazy\" decoding=\"async\" alt=\"\" width=\"" +
             std::to_string(thumb.width) + "\" height=\"" + std::to_string(thumb.height) +
             "\" src=\"data:image/jpeg;base64," + Base64(thumb.jpeg) + "\">";
     const std::optional<PixelRect>& sheet = page.findings.sheet;
