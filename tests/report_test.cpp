@@ -60,18 +60,30 @@ TEST(Report, BrowserShowsTheOverview) {
       starts[2], std::regex("quarnel [0-9.]+ · 20[0-9-]{8} [0-9:]{8} [-+][0-9]{4} · "
                             "<code><bdi>quarnel -r -book.HTM -i /\\S+/book</bdi></code>")))
       << starts[2];
-  const std::string dom = BrowserDom(dir, "-book.HTM");
-  // What a person sees, in the page's order: the script has run (so raised no error); the
-  // verdict's findings, each with the cards it names (and the page a sentence of "What sets the
-  // canvas" names); every box in the drawing (the extreme pages' last) and the canvas window; a
-  // card a page, each with its picture and the badges of the extremes the page sets.
+  // The table sorted by clicks on its headers: "left" (numbers as numbers, ties in table order),
+  // then "sets" twice (ascending, then descending; empty cells last both times); the page orders
+  // kept for the dump.
+  const std::string clicks =
+      "<script>const h = pages.tHead.rows[0].cells, o = () => Array.from(pages.tBodies, (b) => "
+      "Array.from(b.rows, (r) => r.cells[0].textContent).join('')).join(''), s = (c) => "
+      "(h[c].click(), o()); document.body.dataset.sorted = [s(5), s(13), s(13)];</script>";
+  Bytes sorting = reports[2];
+  sorting.insert(sorting.end(), clicks.begin(), clicks.end());
+  WriteBytes(dir / "sorting.html", sorting);
+  const std::string dom = BrowserDom(dir, "sorting.html");
+  // What a person sees, in the page's order: the script has run (so raised no error), and the
+  // orders of the sorts; the verdict's findings, each with the cards it names (and the page a
+  // sentence of "What sets the canvas" names); every box in the drawing (the extreme pages' last)
+  // and the canvas window; a card a page, each with its picture and the badges of the extremes the
+  // page sets.
   const std::regex seen(
       "data-sortable=\"(ready)\"|<a href=\"(#page-\\d)\"><title>|class=\"(window)\"|"
       "<article [^>]*id=\"(page-\\d)\"|base64,(/9j/)|class=\"badge b-(\\w+)\"|"
-      "<li[^>]*><b>([^<]*)</b>|(?:: |, | and )<a href=\"(#page-\\d)\"");
+      "<li[^>]*><b>([^<]*)</b>|(?:: |, | and )<a href=\"(#page-\\d)\"|data-sorted=\"([\\d,]+)\"");
   EXPECT_EQ(
-      std::regex_replace(dom, seen, "$1$2$3$4$5$6$7$8 ", std::regex_constants::format_no_copy),
-      "ready 4 of 6 boxes reach an edge of their page #page-1 #page-2 #page-3 #page-4 2 boxes are "
+      std::regex_replace(dom, seen, "$1$2$3$4$5$6$7$8$9 ", std::regex_constants::format_no_copy),
+      "ready 130425,240135,420135 4 of 6 boxes reach an edge of their page #page-1 #page-2 #page-3 "
+      "#page-4 2 boxes are "
       "far larger than the typical box #page-4 #page-2 The canvas, 1055&nbsp;×&nbsp;1810&nbsp;px, "
       "is 11&nbsp;% wider and 7&nbsp;% taller than the typical box #page-4 #page-0 #page-1 #page-3 "
       "#page-5 #page-2 #page-4 window page-0 /9j/ page-1 /9j/ page-2 /9j/ right top height page-3 "

@@ -1,23 +1,38 @@
 (() => {
   const table = document.getElementById("pages");
-  const body = table.tBodies[0];
   const heads = Array.from(table.tHead.rows[0].cells);
+  // The groups of rows, how many each holds, the rows in table order, and each column's keys,
+  // read from its cells the first time the column is sorted: a sort compares keys, not the
+  // cells' text.
+  const bodies = Array.from(table.tBodies);
+  const sizes = bodies.map((body) => body.rows.length);
+  const rows = bodies.flatMap((body) => Array.from(body.rows));
+  const keys = [];
+  const keysOf = (column) => (keys[column] ??= rows.map((row) => {
+    const text = row.cells[column].textContent;
+    return {text, number: text === "" ? NaN : Number(text)};
+  }));
   const compare = (x, y) => {
-    if (x === "" || y === "") return (x === "") - (y === "");
-    const a = Number(x), b = Number(y);
-    if (!Number.isNaN(a) && !Number.isNaN(b)) return a - b;
-    return x < y ? -1 : x > y ? 1 : 0;
+    if (!Number.isNaN(x.number) && !Number.isNaN(y.number)) return x.number - y.number;
+    return x.text < y.text ? -1 : x.text > y.text ? 1 : 0;
   };
   heads.forEach((head, column) => head.addEventListener("click", () => {
     const descending = head.getAttribute("aria-sort") === "ascending";
     heads.forEach((h) => h.removeAttribute("aria-sort"));
     head.setAttribute("aria-sort", descending ? "descending" : "ascending");
-    const rows = Array.from(body.rows);
-    rows.sort((r, s) => {
-      const order = compare(r.cells[column].textContent, s.cells[column].textContent);
-      return (descending ? -order : order) || r.cells[0].textContent - s.cells[0].textContent;
+    const key = keysOf(column);
+    const order = rows.map((_, i) => i).sort((i, j) => {
+      const empty = (key[i].text === "") - (key[j].text === "");
+      const by = compare(key[i], key[j]);
+      return empty || (descending ? -by : by) || i - j;
     });
-    rows.forEach((row) => body.appendChild(row));
+    // Each group filled in one step: the browser lays the table out again once, and only the
+    // groups on screen.
+    let next = 0;
+    bodies.forEach((body, k) => {
+      body.append(...order.slice(next, next + sizes[k]).map((i) => rows[i]));
+      next += sizes[k];
+    });
   }));
   document.body.setAttribute("data-sortable", "ready");
 })();
