@@ -22,13 +22,18 @@ bool AnyBox(const RunReport& report) {
                      [](const PageRecord& record) { return record.box().has_value(); });
 }
 
-std::string WindowMove(const Extremes& e, const Extremes& without) {
+std::string PixelChanges(std::int32_t first, const char* firstWhat, std::int32_t second,
+                         const char* secondWhat) {
   auto change = [](std::int32_t amount, const char* what) {
     return amount > 0 ? std::to_string(amount) + " px " + what : std::string();
   };
-  const std::string left = change(e.maxRight() - without.maxRight(), "further left");
-  const std::string down = change(without.minTop() - e.minTop(), "lower");
-  return left.empty() || down.empty() ? left + down : left + " and " + down;
+  const std::string a = change(first, firstWhat), b = change(second, secondWhat);
+  return a.empty() || b.empty() ? a + b : a + " and " + b;
+}
+
+std::string WindowMove(const Extremes& e, const Extremes& without) {
+  return PixelChanges(e.maxRight() - without.maxRight(), "further left",
+                      without.minTop() - e.minTop(), "lower");
 }
 
 }  // namespace quarnel

@@ -19,6 +19,11 @@ std::string PageLink(const RunReport& report, std::int32_t index);
 // True when some page has a box, so that there is a canvas.
 bool AnyBox(const RunReport& report);
 
+// Two changes in pixels, those above 0, joined: "5 px further left and 3 px lower", "3 px lower";
+// empty when neither is above 0.
+std::string PixelChanges(std::int32_t first, const char* firstWhat, std::int32_t second,
+                         const char* secondWhat);
+
 // How far the window that the canvas shows moves when the extremes `e` become `without`: "5 px
 // further left and 3 px lower"; empty when it stays.
 std::string WindowMove(const Extremes& e, const Extremes& without);

@@ -61,21 +61,17 @@ void AppendHeader(std::string& html, const RunReport& report) {
   html += "</dl>\n</header>\n";
 }
 
-// What the canvas would become without `page`, given the extremes of every other box. Says so
-// when nothing would change, because `runnerUp` ties with the page.
-std::string WithoutPage(const RunReport& report, std::int32_t page, const Extremes& without,
-                        bool othersHaveBoxes, std::int32_t runnerUp) {
+// What the canvas would become without `page`, given the extremes of every other box (none when
+// no other page has a box). Says so when nothing would change, because `runnerUp` ties with the
+// page.
+std::string WithoutPage(const RunReport& report, std::int32_t page,
+                        const std::optional<Extremes>& others, std::int32_t runnerUp) {
   const std::string start = "without " + IsolatedHtml(report.table[page].name) + " ";
-  if (!othersHaveBoxes) return start + "no page would have content";
+  if (!others) return start + "no page would have content";
   const Extremes& e = report.extremes;
-  auto change = [](std::int32_t amount, const char* what) {
-    return amount > 0 ? std::to_string(amount) + " px " + what : std::string();
-  };
-  auto both = [](const std::string& first, const std::string& second) {
-    return first.empty() || second.empty() ? first + second : first + " and " + second;
-  };
-  const std::string size = both(change(e.maxWidth() - without.maxWidth(), "narrower"),
-                                change(e.maxHeight() - without.maxHeight(), "shorter"));
+  const Extremes& without = *others;
+  const std::string size = PixelChanges(e.maxWidth() - without.maxWidth(), "narrower",
+                                        e.maxHeight() - without.maxHeight(), "shorter");
   const std::string window = WindowMove(e, without);
   if (size.empty() && window.empty())
     return start + "the canvas would stay the same: " + PageLink(report, runnerUp) +
@@ -106,23 +102,15 @@ void AppendExtremes(std::string& html, const RunReport& report) {
   std::string effects;
   for (const ExtremeKind kind : kExtremeKinds) {
     const Extreme& extreme = report.extremes[kind];
-    Extremes without;
-    bool othersHaveBoxes = false;
-    for (std::int32_t j = 0; j < report.table.count(); ++j) {
-      const auto& box = report.table[j].box();
-      if (j == extreme.page || !box) continue;
-      FoldIntoExtremes(without, *box, j);
-      othersHaveBoxes = true;
-    }
-    const Extreme& runnerUp = without[kind];
+    const std::optional<Extremes> without = ExtremesWithout(report.table, {extreme.page});
+    const Extreme runnerUp = without ? (*without)[kind] : Extreme{};
     html += "<tr><td title=\"" + std::string(ExtremeMeaning(kind)) + "\"><span class=\"sw sw-" +
             ExtremeName(kind) + "\"></span>" + ExtremeTitle(kind) +
             "</td><td data-label=\"page\">" + PageLink(report, extreme.page) +
             "</td><td data-label=\"value\">" + std::to_string(extreme.value) +
             "</td><td data-label=\"runner-up\">" +
-            (othersHaveBoxes
-                 ? PageLink(report, runnerUp.page) + " (" + std::to_string(runnerUp.value) + ")"
-                 : std::string("none")) +
+            (without ? PageLink(report, runnerUp.page) + " (" + std::to_string(runnerUp.value) + ")"
+                     : std::string("none")) +
             "</td></tr>\n";
     // The page's sentence comes with the first extreme it sets, marked with all of them.
     const std::vector<ExtremeKind> kinds = ExtremesSetBy(report, extreme.page);
@@ -130,8 +118,7 @@ void AppendExtremes(std::string& html, const RunReport& report) {
     effects += "<li class=\"effect\">";
     for (const ExtremeKind set : kinds)
       effects += "<span class=\"sw sw-" + std::string(ExtremeName(set)) + "\"></span>";
-    effects +=
-        WithoutPage(report, extreme.page, without, othersHaveBoxes, runnerUp.page) + "</li>\n";
+    effects += WithoutPage(report, extreme.page, without, runnerUp.page) + "</li>\n";
   }
   html += "</table></div>\n<ul class=\"effects\">\n" + effects + "</ul>\n</div>\n";
 }

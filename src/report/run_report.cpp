@@ -190,6 +190,20 @@ std::string FolderHref(std::string_view folder, std::string_view reportPath,
   return text == "." || text == "./" ? std::string() : UrlPath(text);
 }
 
+std::optional<Extremes> ExtremesWithout(const PageTable& table,
+                                        const std::vector<std::int32_t>& pages) {
+  std::vector<bool> leftOut(table.records.size());
+  for (const std::int32_t page : pages) leftOut[static_cast<std::size_t>(page)] = true;
+  std::optional<Extremes> without;
+  for (std::int32_t j = 0; j < table.count(); ++j) {
+    const std::optional<ContentBox>& box = table[j].box();
+    if (!box || leftOut[static_cast<std::size_t>(j)]) continue;
+    if (!without) without.emplace();
+    FoldIntoExtremes(*without, *box, j);
+  }
+  return without;
+}
+
 std::span<const ReportColumn> ReportColumns() {
   return kColumns;
 }

@@ -63,6 +63,15 @@ const char* OutputText(PageOutput output);
 // The extremes that page `index` sets, in the summary's order (none for a page without a box).
 std::vector<ExtremeKind> ExtremesSetBy(const RunReport& report, std::int32_t index);
 
+// The extremes of every box but those of `pages`; none when no other page has a box.
+std::optional<Extremes> ExtremesWithout(const PageTable& table,
+                                        const std::vector<std::int32_t>& pages);
+
+// The canvas's area in pixels.
+inline std::int64_t CanvasArea(const Extremes& extremes) {
+  return std::int64_t{extremes.maxWidth()} * extremes.maxHeight();
+}
+
 // A column of the page table: its name in the header, and the text of page `index`'s field,
 // unquoted (page names byte for byte).
 struct ReportColumn {

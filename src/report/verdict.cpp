@@ -16,25 +16,6 @@ std::int32_t LowerMedian(std::vector<std::int32_t> values) {
   return *middle;
 }
 
-// The extremes of every box but those of `pages`; none when no other page has a box.
-std::optional<Extremes> ExtremesWithout(const PageTable& table,
-                                        const std::vector<std::int32_t>& pages) {
-  std::vector<bool> leftOut(table.records.size());
-  for (const std::int32_t page : pages) leftOut[static_cast<std::size_t>(page)] = true;
-  std::optional<Extremes> without;
-  for (std::int32_t j = 0; j < table.count(); ++j) {
-    const std::optional<ContentBox>& box = table[j].box();
-    if (!box || leftOut[static_cast<std::size_t>(j)]) continue;
-    if (!without) without.emplace();
-    FoldIntoExtremes(*without, *box, j);
-  }
-  return without;
-}
-
-std::int64_t CanvasArea(const Extremes& extremes) {
-  return std::int64_t{extremes.maxWidth()} * extremes.maxHeight();
-}
-
 EdgeFinding FindEdges(const PageTable& table) {
   EdgeFinding edges;
   for (std::int32_t j = 0; j < table.count(); ++j) {

@@ -48,8 +48,8 @@ std::string WithoutPages(const RunReport& report, const std::string& start,
   if (without.maxWidth() == e.maxWidth() && without.maxHeight() == e.maxHeight())
     return start + " the canvas would keep its size, but the window it shows would move " +
            WindowMove(e, without);
-  const std::int64_t area = std::int64_t{e.maxWidth()} * e.maxHeight();
-  const std::int64_t less = area - std::int64_t{without.maxWidth()} * without.maxHeight();
+  const std::int64_t area = CanvasArea(e);
+  const std::int64_t less = area - CanvasArea(without);
   return start + " the canvas would be " + SizeText(without.maxWidth(), without.maxHeight()) +
          " instead of " + SizeText(e.maxWidth(), e.maxHeight()) + ", " + Percent(less, area) +
          " less area";
